@@ -1,0 +1,67 @@
+#include "dialogs/frmfavorite.h"
+
+#include "platform/messagebox.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+const QString frmFavorite::EmptyURLMessage = QStringLiteral("お気に入りＵＲＬが入力されていません。");
+
+frmFavorite::frmFavorite(QWidget* parent) : SmallWindow(427, 170, parent) {
+    setObjectName(QStringLiteral("frmFavorite"));
+    auto* lblURL = new QLabel(QStringLiteral("お気に入りのＵＲＬを設定します"), client());
+    lblURL->setObjectName(QStringLiteral("lblURL"));
+    lblURL->setGeometry(24, 52, 240, 24);
+    txtURL = new QLineEdit(client());
+    txtURL->setObjectName(QStringLiteral("txtURL"));
+    txtURL->setGeometry(20, 76, 385, 33);
+
+    cmdOK = new QPushButton(QStringLiteral("設定"), client());
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setGeometry(128, 132, 85, 29);
+    cmdOK->setDefault(true);
+    cmdClose = new QPushButton(QStringLiteral("閉じる"), client());
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose->setGeometry(216, 132, 85, 29);
+    cmdClose->setAutoDefault(false);
+    addTitle(QStringLiteral(" お気に入り設定"), 429);
+
+    setTabOrder(txtURL, cmdOK);
+    setTabOrder(cmdOK, cmdClose);
+    txtURL->setFocus();
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmFavorite::cmdOK_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmFavorite::cmdClose_Click);
+    centerOnScreen();
+}
+
+QString frmFavorite::FavoriteURL() const {
+    return txtURL->text();
+}
+void frmFavorite::setFavoriteURL(const QString& value) {
+    txtURL->setText(value);
+}
+
+void frmFavorite::cmdOK_Click() {
+    if (txtURL->text().isEmpty()) {
+        platform::ShowMessage(EmptyURLMessage, platform::MessageIcon::Warning);
+        return;
+    }
+    hide();
+}
+
+void frmFavorite::cmdClose_Click() {
+    setFavoriteURL(QString());
+    hide();
+}
+
+void frmFavorite::reject() {
+    cmdClose_Click();
+}
+
+void frmFavorite::closeEvent(QCloseEvent* event) {
+    cmdClose_Click();
+    event->accept();
+}

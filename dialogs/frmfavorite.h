@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/smallwindow.h"
+
+class QLineEdit;
+class QPushButton;
+
+// Collects the favorite page's URL. An empty FavoriteURL() after the dialog
+// has hidden itself means that the member cancelled.
+class frmFavorite : public platform::SmallWindow {
+    Q_OBJECT
+public:
+    explicit frmFavorite(QWidget* parent = nullptr);
+
+    QString FavoriteURL() const;
+    void setFavoriteURL(const QString& value);
+
+    static const QString EmptyURLMessage;
+
+    QLineEdit* txtURL;
+    QPushButton* cmdOK;
+    QPushButton* cmdClose;
+
+public Q_SLOTS:
+    void reject() override; // Esc
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void cmdOK_Click();
+    void cmdClose_Click();
+};

@@ -1,0 +1,90 @@
+#include "dialogs/frmlogin.h"
+
+#include "platform/messagebox.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+const QString frmLogin::EmptyAddressMessage = QStringLiteral("メールアドレスが入力されていません。");
+
+frmLogin::frmLogin(QWidget* parent) : SmallWindow(427, 170, parent) {
+    setObjectName(QStringLiteral("frmLogin"));
+    addTitle(QStringLiteral(" Kelvo+ログイン"), 429);
+
+    auto* lblMailAddr = new QLabel(QStringLiteral("メールアドレス:"), client());
+    lblMailAddr->setObjectName(QStringLiteral("lblMailAddr"));
+    lblMailAddr->setGeometry(24, 52, 137, 21);
+    txtMailAddr = new QLineEdit(client());
+    txtMailAddr->setObjectName(QStringLiteral("txtMailAddr"));
+    txtMailAddr->setGeometry(168, 48, 237, 33);
+
+    auto* lblPassword = new QLabel(QStringLiteral("パスワード:"), client());
+    lblPassword->setObjectName(QStringLiteral("lblPassword"));
+    lblPassword->setGeometry(24, 88, 137, 21);
+    txtPassword = new QLineEdit(client());
+    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword->setGeometry(168, 84, 101, 33);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // "*"
+    // No input method: what is typed goes into the box as it is, never composed.
+    txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
+    txtPassword->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText |
+                                     Qt::ImhNoAutoUppercase | Qt::ImhLatinOnly);
+
+    cmdOpen = new QPushButton(QStringLiteral("ログイン"), client());
+    cmdOpen->setObjectName(QStringLiteral("cmdOpen"));
+    cmdOpen->setGeometry(128, 132, 85, 29);
+    cmdOpen->setDefault(true);
+    cmdClose = new QPushButton(QStringLiteral("閉じる"), client());
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose->setGeometry(216, 132, 85, 29);
+    cmdClose->setAutoDefault(false);
+
+    setTabOrder(txtMailAddr, txtPassword);
+    setTabOrder(txtPassword, cmdOpen);
+    setTabOrder(cmdOpen, cmdClose);
+    txtMailAddr->setFocus();
+
+    connect(cmdOpen, &QPushButton::clicked, this, &frmLogin::cmdOpen_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmLogin::cmdClose_Click);
+    centerOnScreen();
+}
+
+QString frmLogin::MailAddress() const {
+    return txtMailAddr->text();
+}
+void frmLogin::setMailAddress(const QString& value) {
+    txtMailAddr->setText(value);
+}
+QString frmLogin::Password() const {
+    return txtPassword->text();
+}
+void frmLogin::setPassword(const QString& value) {
+    txtPassword->setText(value);
+}
+
+void frmLogin::cmdOpen_Click() {
+    if (txtMailAddr->text().isEmpty()) {
+        platform::ShowMessage(EmptyAddressMessage, platform::MessageIcon::Warning);
+        return;
+    }
+    hide();
+}
+
+void frmLogin::cmdClose_Click() {
+    setMailAddress(QString());
+    setPassword(QString());
+    hide();
+}
+
+void frmLogin::reject() {
+    cmdClose_Click();
+}
+
+void frmLogin::closeEvent(QCloseEvent* event) {
+    // Closed by the window system: a cancel, like the close button.
+    cmdClose_Click();
+    event->accept();
+}

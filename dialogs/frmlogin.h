@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/smallwindow.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Collects the member's mail address and password. An empty MailAddress()
+// after the dialog has hidden itself means that the member cancelled.
+class frmLogin : public platform::SmallWindow {
+    Q_OBJECT
+public:
+    explicit frmLogin(QWidget* parent = nullptr);
+
+    QString MailAddress() const;
+    void setMailAddress(const QString& value);
+    QString Password() const;
+    void setPassword(const QString& value);
+
+    static const QString EmptyAddressMessage;
+
+    QLineEdit* txtMailAddr;
+    QLineEdit* txtPassword;
+    QPushButton* cmdOpen;
+    QPushButton* cmdClose;
+
+public Q_SLOTS:
+    void reject() override; // Esc
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void cmdOpen_Click();
+    void cmdClose_Click();
+};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+
+namespace platform {
+
+// Failure numbers of the browser object. 462 is the one callers tell apart:
+// the browser's process is gone.
+enum BrowserErrorNumber {
+    ErrCannotCreate = 429,   // the engine could not make a browser object
+    ErrNoObject = 91,        // a missing body, element or form
+    ErrProcessGone = 462,    // renderer ended, or the object was quit or closed
+    ErrScriptFailed = 10001, // the page threw while we ran our script in it
+    ErrBusyTimeout = 10002,  // a load did not finish within the wait bound
+    ErrScriptTimeout = 10003 // a script call did not answer within its bound
+};
+
+class BrowserError : public std::runtime_error {
+public:
+    BrowserError(int number, const QString& description)
+        : std::runtime_error(description.toStdString()), m_number(number), m_description(description) {}
+    int number() const { return m_number; }
+    QString description() const { return m_description; }
+
+private:
+    int m_number;
+    QString m_description;
+};
+
+// The browser automation object. Every member may throw BrowserError; once
+// the object's process has gone every member throws number 462.
+class Browser {
+public:
+    virtual ~Browser() = default;
+
+    // Starts loading; Busy() reads true from the moment this returns.
+    virtual void Navigate(const QString& url) = 0;
+    virtual void Refresh() = 0;
+    virtual bool Busy() = 0;
+    // Gives up the load in progress (after a wait has run out).
+    virtual void Stop() = 0;
+
+    // Document.Body.InnerText, with CR LF line breaks.
+    virtual QString BodyInnerText() = 0;
+    // Document.getElementById(id).Value = value
+    virtual void SetElementValue(const QString& id, const QString& value) = 0;
+    // Document.Forms(index).Submit(), counting from 0
+    virtual void SubmitForm(short index) = 0;
+
+    virtual bool Visible() const = 0;
+    virtual void setVisible(bool visible) = 0;
+    virtual void Quit() = 0;
+};
+
+using BrowserPtr = std::shared_ptr<Browser>;
+
+// Makes a new browser object (hidden until made visible). Throws BrowserError
+// 429 when none can be made.
+BrowserPtr CreateBrowser();
+
+// Tests replace the factory with one that makes scripted browsers; an empty
+// function restores the engine.
+using BrowserFactory = BrowserPtr (*)();
+void setBrowserFactory(BrowserFactory factory);
+
+} // namespace platform

@@ -1,0 +1,47 @@
+#include "platform/engine.h"
+
+#include <QCoreApplication>
+#include <QWebEngineProfile>
+
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+void setDefaultEnv(const char* name, const char* value) {
+    if (qEnvironmentVariableIsEmpty(name))
+        qputenv(name, value);
+}
+
+} // namespace
+
+QStringList prepareEngine(const QStringList& arguments) {
+    if (geteuid() == 0)
+        setDefaultEnv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // A Wayland session cannot park the hidden browser beyond the screens.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    // Software compositing halves the engine's memory, and a tray program runs all day.
+    setDefaultEnv("QT_XCB_GL_INTEGRATION", "none");
+    setDefaultEnv("QT_QUICK_BACKEND", "software");
+
+    QStringList args = arguments;
+    if (!args.contains(QStringLiteral("--webEngineArgs")))
+        args << QStringLiteral("--webEngineArgs");
+    const QStringList own = {QStringLiteral("--disable-gpu")};
+    for (const QString& sw : own) {
+        if (!args.contains(sw))
+            args << sw;
+    }
+    return args;
+}
+
+QWebEngineProfile* sharedProfile() {
+    // Parented to the application: destroyed after every page, which the
+    // windows and browser objects delete before the application goes.
+    static QWebEngineProfile* profile = new QWebEngineProfile(QCoreApplication::instance());
+    return profile;
+}
+
+} // namespace platform

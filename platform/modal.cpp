@@ -1,0 +1,43 @@
+#include "platform/modal.h"
+
+#include <QEvent>
+#include <QEventLoop>
+#include <QPointer>
+#include <QWidget>
+
+namespace platform {
+namespace {
+
+class HideWatcher : public QObject {
+public:
+    explicit HideWatcher(QEventLoop* loop) : m_loop(loop) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Hide)
+            m_loop->quit();
+        return false;
+    }
+
+private:
+    QEventLoop* m_loop;
+};
+
+} // namespace
+
+void showAndWait(QWidget* window) {
+    QPointer<QWidget> guard(window);
+    QEventLoop loop;
+    HideWatcher watcher(&loop);
+    window->installEventFilter(&watcher);
+    QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    if (guard && guard->isVisible())
+        loop.exec();
+    if (guard)
+        guard->removeEventFilter(&watcher);
+}
+
+} // namespace platform

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+namespace basWin32API {
+
+// Top-left position that puts a window's outer bottom-right corner on the
+// area's bottom-right corner.
+QPoint bottomRightPosition(const QRect& area, const QSize& outerSize);
+
+// The primary screen's work area (the desktop less docked bars); the whole
+// screen when the window system knows no work area.
+QRect workArea();
+
+void MoveToBottomRight(QWidget& form);
+// Keeps the window above every window that is not topmost. Call before showing.
+void SetTopMost(QWidget& form);
+
+} // namespace basWin32API

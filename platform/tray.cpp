@@ -1,0 +1,57 @@
+#include "platform/tray.h"
+
+#include "platform/appicon.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace platform {
+
+TrayIcon::TrayIcon(const QString& tip, QMenu* menu, QObject* parent)
+    : QObject(parent), m_icon(new QSystemTrayIcon(appIcon(), this)), m_menu(menu) {
+    m_icon->setToolTip(tip);
+    // Exported so that StatusNotifierItem hosts can draw it; XEmbed trays pop it on a right press.
+    m_icon->setContextMenu(menu);
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        switch (reason) {
+        case QSystemTrayIcon::DoubleClick:
+            Q_EMIT mouseMessage(WM_LBUTTONDBLCLK);
+            break;
+        case QSystemTrayIcon::Context:
+            Q_EMIT mouseMessage(WM_RBUTTONDOWN);
+            break;
+        case QSystemTrayIcon::Trigger:
+            Q_EMIT mouseMessage(WM_LBUTTONUP);
+            break;
+        case QSystemTrayIcon::MiddleClick:
+            Q_EMIT mouseMessage(WM_MBUTTONDOWN);
+            break;
+        case QSystemTrayIcon::Unknown:
+            break;
+        }
+    });
+}
+
+TrayIcon::~TrayIcon() {
+    remove();
+}
+
+void TrayIcon::add() {
+    m_icon->show();
+}
+
+void TrayIcon::remove() {
+    m_icon->hide();
+}
+
+bool TrayIcon::isShown() const {
+    return m_icon->isVisible();
+}
+
+void TrayIcon::popupMenu() {
+    if (m_menu && !m_menu->isVisible())
+        m_menu->popup(QCursor::pos());
+}
+
+} // namespace platform

@@ -1,0 +1,253 @@
+#include "platform/webenginebrowser.h"
+
+#include "platform/browserwindow.h"
+#include "platform/kelvopage.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QScreen>
+#include <QTimer>
+#include <QWebEngineView>
+
+#include <atomic>
+
+namespace platform {
+namespace {
+
+std::atomic<int> g_scriptTimeoutMs{15000};
+BrowserFactory g_factory = nullptr;
+
+BrowserError gone() {
+    return BrowserError(ErrProcessGone, QStringLiteral("The browser's process is no longer there"));
+}
+
+BrowserError noObject(const QString& what) {
+    return BrowserError(ErrNoObject, QStringLiteral("Object not set: ") + what);
+}
+
+// Arguments go into scripts as JSON literals, never pasted as source text.
+QString jsonArgs(const QJsonArray& args) {
+    return QString::fromUtf8(QJsonDocument(args).toJson(QJsonDocument::Compact));
+}
+
+QString withCrLf(const QString& text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 16);
+    QChar previous;
+    for (QChar c : text) {
+        if (c == u'\n' && previous != u'\r')
+            out += u'\r';
+        out += c;
+        previous = c;
+    }
+    return out;
+}
+
+} // namespace
+
+BrowserPtr CreateBrowser() {
+    if (g_factory)
+        return g_factory();
+    if (!QGuiApplication::instance())
+        throw BrowserError(ErrCannotCreate, QStringLiteral("No application object"));
+    return std::make_shared<WebEngineBrowser>();
+}
+
+void setBrowserFactory(BrowserFactory factory) {
+    g_factory = factory;
+}
+
+void WebEngineBrowser::setScriptTimeoutMs(int ms) {
+    g_scriptTimeoutMs = ms;
+}
+
+WebEngineBrowser::WebEngineBrowser() : m_page(new KelvoPage) {
+    connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
+    connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [this] {
+        m_gone = true;
+        m_busy = false;
+    });
+    connect(m_page, &QObject::destroyed, this, [this] { m_gone = true; });
+
+    // A page without a view gets no frames, so pages that draw their articles
+    // in animation frames or on coming into view never finish. A view parked
+    // beyond every screen renders, stays unseen and has no taskbar entry.
+    m_parkedView = new QWebEngineView;
+    m_parkedView->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
+                                 Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
+    m_parkedView->setAttribute(Qt::WA_ShowWithoutActivating);
+    m_parkedView->setPage(m_page);
+    m_parkedView->resize(1280, 800);
+    QRect desktop;
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        desktop = screen->virtualGeometry();
+    m_parkedView->move(desktop.x() + desktop.width() + 64, desktop.y());
+    m_parkedView->show();
+}
+
+WebEngineBrowser::~WebEngineBrowser() {
+    // A visible browser's window belongs to the member from now on.
+    if (m_parkedView) {
+        m_parkedView->setPage(nullptr);
+        delete m_parkedView;
+    }
+    if (!m_window)
+        delete m_page;
+}
+
+qint64 WebEngineBrowser::rendererPid() const {
+    return m_page ? m_page->renderProcessPid() : 0;
+}
+
+void WebEngineBrowser::ensureAlive() const {
+    if (m_gone || !m_page)
+        throw gone();
+}
+
+void WebEngineBrowser::startLoad() {
+    // Busy from the moment the call returns, not from the engine's later
+    // loadStarted; a stale loadFinished of an earlier load must not end it.
+    m_busy = true;
+    m_awaitingStart = true;
+}
+
+void WebEngineBrowser::onLoadStarted() {
+    m_awaitingStart = false;
+    m_busy = true;
+}
+
+void WebEngineBrowser::onLoadFinished(bool) {
+    if (!m_awaitingStart)
+        m_busy = false;
+}
+
+void WebEngineBrowser::Navigate(const QString& url) {
+    ensureAlive();
+    startLoad();
+    m_page->load(QUrl(url));
+}
+
+void WebEngineBrowser::Refresh() {
+    ensureAlive();
+    startLoad();
+    m_page->triggerAction(QWebEnginePage::Reload);
+}
+
+bool WebEngineBrowser::Busy() {
+    ensureAlive();
+    return m_busy;
+}
+
+void WebEngineBrowser::Stop() {
+    ensureAlive();
+    m_page->triggerAction(QWebEnginePage::Stop);
+    m_busy = false;
+    m_awaitingStart = false;
+}
+
+QVariant WebEngineBrowser::runScript(const QString& script) {
+    ensureAlive();
+    // The answer may come after this object or its page is gone.
+    QPointer<QObject> guard(this);
+    QPointer<KelvoPage> page(m_page);
+    auto answered = std::make_shared<bool>(false);
+    auto result = std::make_shared<QVariant>();
+    QEventLoop loop;
+    QPointer<QEventLoop> loopGuard(&loop);
+    m_page->runJavaScript(script, [answered, result, loopGuard](const QVariant& value) {
+        *answered = true;
+        *result = value;
+        if (loopGuard)
+            loopGuard->quit();
+    });
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
+    connect(m_page, &QObject::destroyed, &loop, &QEventLoop::quit);
+    timeout.start(g_scriptTimeoutMs.load());
+    if (!*answered)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!guard || !page || m_gone)
+        throw gone();
+    if (!*answered)
+        throw BrowserError(ErrScriptTimeout, QStringLiteral("The page did not answer in time"));
+    return *result;
+}
+
+QString WebEngineBrowser::BodyInnerText() {
+    const QVariant v = runScript(QStringLiteral("(function(){var b=document.body;"
+                                                "return b?[true,b.innerText]:[false];})()"));
+    const QVariantList answer = v.toList();
+    if (answer.isEmpty())
+        throw BrowserError(ErrScriptFailed, QStringLiteral("The page did not run the script"));
+    if (!answer.at(0).toBool())
+        throw noObject(QStringLiteral("Document.Body"));
+    return withCrLf(answer.value(1).toString());
+}
+
+void WebEngineBrowser::SetElementValue(const QString& id, const QString& value) {
+    const QString script = QStringLiteral("(function(id,v){var e=document.getElementById(id);"
+                                          "if(!e)return false;e.value=v;return true;}).apply(null,") +
+                           jsonArgs({id, value}) + QStringLiteral(")");
+    const QVariant v = runScript(script);
+    if (!v.toBool())
+        throw noObject(QStringLiteral("getElementById(\"") + id + QStringLiteral("\")"));
+}
+
+void WebEngineBrowser::SubmitForm(short index) {
+    ensureAlive();
+    startLoad();
+    // The prototype's submit: a field named "submit" cannot shadow it.
+    const QString script = QStringLiteral("(function(i){var f=document.forms[i];if(!f)return false;"
+                                          "HTMLFormElement.prototype.submit.call(f);return true;})(") +
+                           QString::number(index) + QStringLiteral(")");
+    bool submitted = false;
+    try {
+        submitted = runScript(script).toBool();
+    } catch (...) {
+        m_busy = m_awaitingStart = false;
+        throw;
+    }
+    if (!submitted) {
+        m_busy = m_awaitingStart = false;
+        throw noObject(QStringLiteral("Forms(") + QString::number(index) + QStringLiteral(")"));
+    }
+}
+
+void WebEngineBrowser::setVisible(bool visible) {
+    ensureAlive();
+    if (visible == m_visible)
+        return;
+    m_visible = visible;
+    if (visible) {
+        if (!m_window) {
+            m_parkedView->setPage(nullptr);
+            delete m_parkedView;
+            m_window = new BrowserWindow(m_page);
+        }
+        m_window->show();
+        m_window->raise();
+    } else if (m_window) {
+        m_window->hide();
+    }
+}
+
+void WebEngineBrowser::Quit() {
+    ensureAlive();
+    m_gone = true;
+    if (m_window) {
+        m_window->close();
+    } else {
+        if (m_parkedView) {
+            m_parkedView->setPage(nullptr);
+            delete m_parkedView;
+        }
+        delete m_page;
+    }
+}
+
+} // namespace platform

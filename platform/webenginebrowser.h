@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/browser.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+
+class QWebEngineView;
+
+namespace platform {
+
+class BrowserWindow;
+class KelvoPage;
+
+// The browser object on Qt WebEngine. Hidden, its page lives in a view parked
+// beyond the screens; visible, in a member window that outlives this object.
+class WebEngineBrowser : public QObject, public Browser {
+    Q_OBJECT
+public:
+    WebEngineBrowser();
+    ~WebEngineBrowser() override;
+
+    void Navigate(const QString& url) override;
+    void Refresh() override;
+    bool Busy() override;
+    void Stop() override;
+    QString BodyInnerText() override;
+    void SetElementValue(const QString& id, const QString& value) override;
+    void SubmitForm(short index) override;
+    bool Visible() const override { return m_visible; }
+    void setVisible(bool visible) override;
+    void Quit() override;
+
+    // Bound of one script call; tests shorten it.
+    static void setScriptTimeoutMs(int ms);
+    // For tests and benchmarks: the renderer's process id, 0 when unknown.
+    qint64 rendererPid() const;
+
+private:
+    void ensureAlive() const;
+    void startLoad();
+    QVariant runScript(const QString& script);
+    void onLoadStarted();
+    void onLoadFinished(bool ok);
+
+    QPointer<KelvoPage> m_page;
+    QPointer<QWebEngineView> m_parkedView;
+    QPointer<BrowserWindow> m_window;
+    bool m_visible = false;
+    bool m_busy = false;
+    bool m_awaitingStart = false;
+    bool m_gone = false;
+};
+
+} // namespace platform

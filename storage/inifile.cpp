@@ -1,0 +1,230 @@
+#include "storage/inifile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <optional>
+#include <vector>
+
+namespace inifileModule {
+namespace {
+
+const QByteArray Utf8Bom("\xEF\xBB\xBF");
+
+struct Line {
+    QByteArray text; // without its line ending
+    QByteArray ending;
+};
+
+struct IniText {
+    QByteArray bom;
+    std::vector<Line> lines;
+};
+
+IniText splitLines(const QByteArray& data) {
+    IniText ini;
+    int pos = 0;
+    if (data.startsWith(Utf8Bom)) {
+        ini.bom = Utf8Bom;
+        pos = Utf8Bom.size();
+    }
+    while (pos < data.size()) {
+        int nl = data.indexOf('\n', pos);
+        Line line;
+        if (nl < 0) {
+            line.text = data.mid(pos);
+            pos = data.size();
+        } else {
+            int end = nl;
+            if (end > pos && data.at(end - 1) == '\r')
+                --end;
+            line.text = data.mid(pos, end - pos);
+            line.ending = data.mid(end, nl + 1 - end);
+            pos = nl + 1;
+        }
+        ini.lines.push_back(std::move(line));
+    }
+    return ini;
+}
+
+bool sameName(const QByteArray& raw, const QString& name) {
+    return QString::fromUtf8(raw.trimmed()).compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// The name of a well-formed header "[name]", or nothing for any other line.
+// A header lacking "]" opens no section, so nothing below it can be mistaken
+// for an entry of the section it was probably meant to be.
+std::optional<QByteArray> sectionName(const QByteArray& line) {
+    const QByteArray t = line.trimmed();
+    if (!t.startsWith('['))
+        return std::nullopt;
+    const int close = t.indexOf(']');
+    if (close < 0)
+        return std::nullopt;
+    return t.mid(1, close - 1);
+}
+
+bool isEntryOf(const QByteArray& line, const QString& key, QByteArray* value) {
+    const int eq = line.indexOf('=');
+    if (eq <= 0 || !sameName(line.left(eq), key))
+        return false;
+    if (value)
+        *value = line.mid(eq + 1);
+    return true;
+}
+
+struct SectionSpan {
+    int header = -1;    // line index of the header
+    int lastEntry = -1; // last non-blank line inside the section (the header when none)
+    int end = -1;       // first line after the section
+};
+
+// First section of that name, if any.
+std::optional<SectionSpan> findSection(const IniText& ini, const QString& section) {
+    const int count = static_cast<int>(ini.lines.size());
+    for (int i = 0; i < count; ++i) {
+        const auto name = sectionName(ini.lines[i].text);
+        if (!name || !sameName(*name, section))
+            continue;
+        SectionSpan span;
+        span.header = i;
+        span.lastEntry = i;
+        int j = i + 1;
+        for (; j < count; ++j) {
+            const QByteArray& text = ini.lines[j].text;
+            // Any line opening with "[" ends the section, well-formed or not.
+            if (text.trimmed().startsWith('['))
+                break;
+            if (!text.trimmed().isEmpty())
+                span.lastEntry = j;
+        }
+        span.end = j;
+        return span;
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> readFile(const QString& filePath) {
+    QFile file(filePath);
+    if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+// Cut to at most MaxValueBytes without splitting a UTF-8 sequence.
+QByteArray cutValue(const QByteArray& value) {
+    if (value.size() <= MaxValueBytes)
+        return value;
+    int cut = MaxValueBytes;
+    while (cut > 0 && (static_cast<unsigned char>(value.at(cut)) & 0xC0) == 0x80)
+        --cut;
+    return value.left(cut);
+}
+
+bool isSafeName(const QString& name) {
+    if (name.trimmed().isEmpty())
+        return false;
+    for (QChar c : name) {
+        if (c == u'\r' || c == u'\n' || c == QChar(0) || c == u'=' || c == u'[' || c == u']')
+            return false;
+    }
+    return true;
+}
+
+bool hasLineBreakOrNul(const QString& value) {
+    for (QChar c : value) {
+        if (c == u'\r' || c == u'\n' || c == QChar(0))
+            return true;
+    }
+    return false;
+}
+
+QByteArray fileLineEnding(const IniText& ini) {
+    for (const Line& line : ini.lines) {
+        if (!line.ending.isEmpty())
+            return line.ending;
+    }
+    return QByteArrayLiteral("\n");
+}
+
+bool saveAtomically(const QString& filePath, const IniText& ini) {
+    QSaveFile out(filePath);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    // The file holds the member's password: owner only, also when it existed before.
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QByteArray data = ini.bom;
+    for (const Line& line : ini.lines) {
+        data += line.text;
+        data += line.ending;
+    }
+    if (out.write(data) != data.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+} // namespace
+
+QString GetIniString(const QString& key, const QString& section, const QString& defaultValue,
+                     const QString& filePath) {
+    const auto data = readFile(filePath);
+    if (!data)
+        return defaultValue;
+    const IniText ini = splitLines(*data);
+    const auto span = findSection(ini, section);
+    if (!span)
+        return defaultValue;
+    for (int i = span->header + 1; i < span->end; ++i) {
+        QByteArray value;
+        if (isEntryOf(ini.lines[i].text, key, &value)) {
+            const QString result = QString::fromUtf8(cutValue(value));
+            return result.isEmpty() ? defaultValue : result;
+        }
+    }
+    return defaultValue;
+}
+
+bool WriteIniString(const QString& value, const QString& key, const QString& section,
+                    const QString& filePath) {
+    if (hasLineBreakOrNul(value) || !isSafeName(key) || !isSafeName(section))
+        return false;
+    IniText ini;
+    if (QFileInfo::exists(filePath)) {
+        const auto data = readFile(filePath);
+        if (!data)
+            return false; // a directory or an unreadable file: never replace it
+        ini = splitLines(*data);
+    }
+    const QByteArray entry = key.toUtf8() + '=' + value.toUtf8();
+    const QByteArray ending = fileLineEnding(ini);
+    auto insertAt = [&](int index, const QByteArray& text) {
+        // The line before the new one may be the file's last, without an ending.
+        if (index > 0 && ini.lines[index - 1].ending.isEmpty())
+            ini.lines[index - 1].ending = ending;
+        ini.lines.insert(ini.lines.begin() + index, Line{text, ending});
+    };
+
+    if (const auto span = findSection(ini, section)) {
+        bool replaced = false;
+        for (int i = span->header + 1; i < span->end && !replaced; ++i) {
+            if (isEntryOf(ini.lines[i].text, key, nullptr)) {
+                // Keep the key as the file spells it; only the value changes.
+                QByteArray& text = ini.lines[i].text;
+                text = text.left(text.indexOf('=') + 1) + value.toUtf8();
+                replaced = true;
+            }
+        }
+        if (!replaced)
+            insertAt(span->lastEntry + 1, entry);
+    } else {
+        const int at = static_cast<int>(ini.lines.size());
+        insertAt(at, '[' + section.toUtf8() + ']');
+        insertAt(at + 1, entry);
+    }
+    return saveAtomically(filePath, ini);
+}
+
+} // namespace inifileModule

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// Reads and writes single entries of an INI file, keeping every other line of
+// the file as it is. Section and key names match without regard to case; the
+// first of duplicate sections or keys is the one used.
+namespace inifileModule {
+
+// A value is cut to this many bytes (on a character boundary) when read.
+constexpr int MaxValueBytes = 254;
+
+QString GetIniString(const QString& key, const QString& section, const QString& defaultValue,
+                     const QString& filePath);
+
+// Returns false, leaving the file untouched, when the file cannot be written or
+// when the value holds CR, LF or NUL (it would inject lines into the file).
+bool WriteIniString(const QString& value, const QString& key, const QString& section,
+                    const QString& filePath);
+
+} // namespace inifileModule

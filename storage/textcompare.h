@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace textcompare {
+
+// The text with every U+3000, every U+0020 and then every CR LF pair removed,
+// each removal one left-to-right pass as a plain replace would make it.
+QString normalized(const QString& text);
+
+// True when the normalised texts differ.
+bool IsTextChanged(const QString& newText, const QString& oldText);
+
+// The text as it comes back after a round trip through the snapshot file:
+// characters UTF-8 cannot hold (lone surrogates) become U+FFFD. Comparing with
+// this form keeps such a page from raising a change at every check.
+QString storable(const QString& text);
+
+} // namespace textcompare

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class QFileDevice;
+
+// Whole-file text operations on UTF-8 files. Nothing is thrown: failures come
+// back as empty text or false, with the text of the last failure in Message().
+class textfileManager {
+public:
+    textfileManager();
+
+    QString Message() const { return m_message; }
+
+    QString ReadText(const QString& strFilePath);
+    // Appends strValue and CR LF; an empty strValue writes nothing.
+    bool WriteText(const QString& strFilePath, const QString& strValue);
+    bool ClearText(const QString& strFilePath);
+    // Creates an empty file unless one is there already.
+    bool CreateText(const QString& strFilePath);
+
+    static const QString NotFoundMessage;
+
+private:
+    void SetMessage(const QString& message) { m_message = message; }
+    void SetFailure(const QFileDevice& file);
+
+    QString m_message;
+};

@@ -1,0 +1,216 @@
+#include "app/basmain.h"
+#include "dialogs/frmlogin.h"
+#include "platform/messagebox.h"
+#include "storage/inifile.h"
+#include "storage/membersettings.h"
+#include "testfiles.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using testsupport::whenShown;
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QStringList m_messages;
+
+    static QByteArray bytes(const QString& p) {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    static void put(const QByteArray& data) {
+        QFile f(basMain::SettingsFilePath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(data);
+    }
+
+    static QWidget* nextTabStop(QWidget* w) {
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+        return w;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        basMain::setApplicationDirForTesting(m_dir.path());
+        platform::setMessageHandler([this](const QString& text, platform::MessageIcon icon) {
+            m_messages << text + (icon == platform::MessageIcon::Warning ? QStringLiteral("|warning")
+                                                                         : QStringLiteral("|info"));
+        });
+    }
+    void init() {
+        QFile::remove(basMain::SettingsFilePath());
+        basMain::setMailAddress(QString());
+        basMain::setPassword(QString());
+        basMain::setFavoriteURL(QString());
+        m_messages.clear();
+    }
+
+    void firstStartAsksAndStores() {
+        bool shown = false;
+        auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {
+            shown = true;
+            QVERIFY(dlg->MailAddress().isEmpty());
+            QVERIFY(dlg->txtMailAddr->hasFocus() || QApplication::focusWidget() == nullptr);
+            QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("member@example.com"));
+            QTest::keyClicks(dlg->txtPassword, QStringLiteral("p a'ss"));
+            QTest::keyClick(dlg->txtPassword, Qt::Key_Return);
+        });
+        basMain::Main();
+        QVERIFY(shown);
+        QCOMPARE(basMain::MailAddress(), QStringLiteral("member@example.com"));
+        QCOMPARE(basMain::Password(), QStringLiteral("p a'ss"));
+        QCOMPARE(bytes(basMain::SettingsFilePath()),
+                 QByteArray("[mail]\naddress=member@example.com\npwd=p a'ss\n"));
+        QCOMPARE(testsupport::fileMode(basMain::SettingsFilePath()), 0600);
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void cancelCreatesNothing_data() {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("close button") << false;
+        QTest::newRow("escape") << true;
+    }
+    void cancelCreatesNothing() {
+        QFETCH(bool, byEscape);
+        auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {
+            QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("typed@example.com"));
+            if (byEscape)
+                QTest::keyClick(dlg->txtMailAddr, Qt::Key_Escape);
+            else
+                dlg->cmdClose->click();
+        });
+        QVERIFY(!basMain::Main());
+        QVERIFY(!QFile::exists(basMain::SettingsFilePath()));
+        QCOMPARE(basMain::MailAddress(), QString());
+    }
+
+    void emptyAddressIsRefusedAndDialogStays() {
+        int step = 0;
+        auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {
+            QTest::keyClicks(dlg->txtPassword, QStringLiteral("secret"));
+            dlg->cmdOpen->click();
+            step = 1;
+            QVERIFY(dlg->isVisible());
+            QCOMPARE(dlg->Password(), QStringLiteral("secret"));
+            QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("   "));
+            QTest::keyClick(dlg->txtMailAddr, Qt::Key_Enter);
+        });
+        basMain::Main();
+        QCOMPARE(step, 1);
+        QCOMPARE(m_messages, QStringList{QStringLiteral("メールアドレスが入力されていません。|warning")});
+        // blanks are an address
+        QCOMPARE(basMain::MailAddress(), QStringLiteral("   "));
+        QCOMPARE(basMain::Password(), QStringLiteral("secret"));
+    }
+
+    void storedAddressSkipsTheDialog_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("favorite");
+        QTest::newRow("no pwd key") << QByteArray("[mail]\naddress=a@b\n") << "a@b"
+                                    << ""
+                                    << "";
+        QTest::newRow("blank address")
+            << QByteArray("[MAIL]\r\nADDRESS= \r\npwd=x\r\n[url]\r\nfavorite=https://f/\r\n") << " "
+            << "x"
+            << "https://f/";
+        QTest::newRow("favorite in the wrong place")
+            << QByteArray("[mail]\naddress=a\n[favorite]\nurl=https://f/\n") << "a"
+            << ""
+            << "";
+    }
+    void storedAddressSkipsTheDialog() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, address);
+        QFETCH(QString, password);
+        QFETCH(QString, favorite);
+        put(file);
+        bool shown = false;
+        auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {
+            shown = true;
+            dlg->cmdClose->click();
+        });
+        basMain::Main();
+        QCoreApplication::processEvents();
+        QVERIFY(!shown);
+        QCOMPARE(basMain::MailAddress(), address);
+        QCOMPARE(basMain::Password(), password);
+        QCOMPARE(basMain::FavoriteURL(), favorite);
+        QCOMPARE(bytes(basMain::SettingsFilePath()), file);
+    }
+
+    void passwordWithoutAddressIsReplaced() {
+        put("[mail]\npwd=old\n[url]\nfavorite=https://f/\n");
+        auto pending = whenShown<frmLogin>([](frmLogin* dlg) {
+            QVERIFY(dlg->Password().isEmpty()); // not pre-filled
+            QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("new@b"));
+            dlg->cmdOpen->click();
+        });
+        basMain::Main();
+        QCOMPARE(bytes(basMain::SettingsFilePath()),
+                 QByteArray("[mail]\npwd=\naddress=new@b\n[url]\nfavorite=https://f/\n"));
+        QCOMPARE(basMain::FavoriteURL(), QStringLiteral("https://f/"));
+    }
+
+    void loginDialogLooksAsSpecified() {
+        frmLogin dlg;
+        QCOMPARE(dlg.size(), QSize(429, 172)); // 427 x 170 client plus a one-pixel frame
+        QVERIFY(dlg.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(dlg.windowTitle().isEmpty());
+        auto* title = dlg.findChild<QLabel*>(QStringLiteral("lblTitle"));
+        QVERIFY(title);
+        QCOMPARE(title->text(), QStringLiteral(" Kelvo+ログイン"));
+        QCOMPARE(title->geometry(), QRect(0, 0, 429, 21));
+        QCOMPARE(title->palette().color(QPalette::Window), QColor(192, 192, 192));
+        QCOMPARE(dlg.findChild<QLabel*>(QStringLiteral("lblMailAddr"))->text(),
+                 QStringLiteral("メールアドレス:"));
+        QCOMPARE(dlg.findChild<QLabel*>(QStringLiteral("lblPassword"))->text(),
+                 QStringLiteral("パスワード:"));
+        QCOMPARE(dlg.txtPassword->geometry(), QRect(168, 84, 101, 33));
+        QVERIFY(dlg.cmdOpen->isDefault());
+        QCOMPARE(dlg.cmdOpen->text(), QStringLiteral("ログイン"));
+        QCOMPARE(dlg.cmdClose->text(), QStringLiteral("閉じる"));
+        QCOMPARE(dlg.font().pointSize(), 12);
+        QVERIFY(dlg.font().families().contains(QStringLiteral("Noto Sans CJK JP")));
+        QCOMPARE(nextTabStop(dlg.txtMailAddr), dlg.txtPassword);
+        QCOMPARE(nextTabStop(dlg.txtPassword), dlg.cmdOpen);
+        QCOMPARE(nextTabStop(dlg.cmdOpen), dlg.cmdClose);
+
+        dlg.show();
+        QTest::keyClicks(dlg.txtPassword, QStringLiteral("abc"));
+        QCOMPARE(dlg.Password(), QStringLiteral("abc"));
+        QCOMPARE(dlg.txtPassword->displayText(), QStringLiteral("***"));
+        QVERIFY(!dlg.txtPassword->testAttribute(Qt::WA_InputMethodEnabled));
+
+        // pre-filled values are what the member sees; cancel empties both
+        dlg.setMailAddress(QStringLiteral("pre@b"));
+        QCOMPARE(dlg.txtMailAddr->text(), QStringLiteral("pre@b"));
+        QTest::keyClick(dlg.txtPassword, Qt::Key_Escape);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.MailAddress(), QString());
+        QCOMPARE(dlg.Password(), QString());
+    }
+
+    void destroyedDialogCountsAsCancel() {
+        auto pending = whenShown<frmLogin>([](frmLogin* dlg) {
+            QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("x@y"));
+            dlg->deleteLater();
+        });
+        const auto c = basMain::AskCredentials(QString(), QString());
+        QCOMPARE(c.mailAddress, QString());
+        QCOMPARE(c.password, QString());
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
