@@ -38,9 +38,15 @@ BrowserWindow::BrowserWindow(QWebEnginePage* page) : m_view(new QWebEngineView(t
 
     auto* bar = addToolBar(QStringLiteral("navigation"));
     bar->setMovable(false);
-    bar->addAction(m_view->pageAction(QWebEnginePage::Back));
-    bar->addAction(m_view->pageAction(QWebEnginePage::Forward));
-    bar->addAction(m_view->pageAction(QWebEnginePage::Reload));
+    const std::pair<QWebEnginePage::WebAction, QString> actions[] = {
+        {QWebEnginePage::Back, QStringLiteral("戻る")},
+        {QWebEnginePage::Forward, QStringLiteral("進む")},
+        {QWebEnginePage::Reload, QStringLiteral("再読み込み")}};
+    for (const auto& [action, text] : actions) {
+        QAction* a = m_view->pageAction(action);
+        a->setText(text);
+        bar->addAction(a);
+    }
     m_address = new QLineEdit(bar);
     bar->addWidget(m_address);
 

@@ -37,6 +37,22 @@ QStringList prepareEngine(const QStringList& arguments) {
     return args;
 }
 
+ArgumentVector::ArgumentVector(const QStringList& arguments) {
+    for (const QString& arg : arguments)
+        m_storage.push_back(arg.toLocal8Bit());
+    for (QByteArray& arg : m_storage)
+        m_pointers.push_back(arg.data());
+    m_pointers.push_back(nullptr);
+    m_argc = static_cast<int>(m_storage.size());
+}
+
+QStringList argumentList(int argc, char* argv[]) {
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list << QString::fromLocal8Bit(argv[i]);
+    return list;
+}
+
 QWebEngineProfile* sharedProfile() {
     // Parented to the application: destroyed after every page, which the
     // windows and browser objects delete before the application goes.

@@ -1,0 +1,119 @@
+#include "kelvoservice.h"
+
+#include <httplib.h>
+
+#include "platform/engine.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QTest>
+
+#include <QJsonObject>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+KelvoService::KelvoService(const QStringList& accounts) {
+    int out[2];
+    if (pipe(out) != 0)
+        return;
+    std::vector<std::string> args{KELVO_SERVICE_BINARY, "--port", "0"};
+    for (const QString& a : accounts) {
+        args.push_back("--account");
+        args.push_back(a.toStdString());
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    if (pid < 0) {
+        close(out[0]);
+        return;
+    }
+    m_pid = pid;
+    // The first line is "PORT <n>"; a service that says nothing in 10 s failed.
+    std::string line;
+    pollfd pfd{out[0], POLLIN, 0};
+    char c;
+    while (poll(&pfd, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    close(out[0]);
+    if (line.rfind("PORT ", 0) == 0)
+        m_port = std::atoi(line.c_str() + 5);
+}
+
+KelvoService::~KelvoService() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        for (int i = 0; i < 50; ++i) {
+            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
+                return;
+            usleep(100000);
+        }
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+}
+
+QStringList KelvoService::engineSwitches() const {
+    return {QStringLiteral("--host-resolver-rules=MAP ") + QStringLiteral(KELVO_SERVICE_HOST) +
+                QStringLiteral(" 127.0.0.1:") + QString::number(m_port),
+            QStringLiteral("--ignore-certificate-errors")};
+}
+
+bool KelvoService::control(const std::string& path, const std::map<std::string, std::string>& params) {
+    httplib::SSLClient client("127.0.0.1", m_port);
+    client.enable_server_certificate_verification(false);
+    httplib::Params form(params.begin(), params.end());
+    auto res = client.Post(path.c_str(), form);
+    return res && res->status == 200;
+}
+
+QJsonArray KelvoService::requestLog() {
+    httplib::SSLClient client("127.0.0.1", m_port);
+    client.enable_server_certificate_verification(false);
+    auto res = client.Get("/_control/log");
+    if (!res)
+        return {};
+    return QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).array();
+}
+
+QJsonArray KelvoService::requests(const QString& method, const QString& path) {
+    QJsonArray out;
+    for (const auto& v : requestLog()) {
+        const QJsonObject o = v.toObject();
+        if (o.value(QStringLiteral("method")).toString() == method &&
+            o.value(QStringLiteral("path")).toString() == path)
+            out.append(o);
+    }
+    return out;
+}
+
+int runEngineTest(int argc, char* argv[], const QStringList& accounts,
+                  const std::function<QObject*(KelvoService&)>& makeTest) {
+    KelvoService service(accounts);
+    if (!service.isRunning()) {
+        std::fprintf(stderr, "kelvo-service did not start\n");
+        return 1;
+    }
+    const QStringList testArgs = platform::argumentList(argc, argv);
+    platform::ArgumentVector args(platform::prepareEngine(
+        QStringList(testArgs.first()) << QStringLiteral("--webEngineArgs") << service.engineSwitches()));
+    QApplication app(args.argc(), args.argv());
+    QApplication::setQuitOnLastWindowClosed(false);
+    std::unique_ptr<QObject> test(makeTest(service));
+    return QTest::qExec(test.get(), testArgs);
+}

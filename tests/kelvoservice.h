@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <string>
+
+// Runs tools/kelvo-service on a free loopback port for one test executable.
+// Started before the application object exists, so plain POSIX calls.
+class KelvoService {
+public:
+    explicit KelvoService(const QStringList& accounts);
+    ~KelvoService();
+
+    bool isRunning() const { return m_port > 0; }
+    int port() const { return m_port; }
+
+    // Engine switches that send the site's host to this service.
+    QStringList engineSwitches() const;
+
+    bool control(const std::string& path, const std::map<std::string, std::string>& params = {});
+    QJsonArray requestLog();
+    // Requests of the log with this method and path.
+    QJsonArray requests(const QString& method, const QString& path);
+
+private:
+    int m_pid = 0;
+    int m_port = 0;
+};
+
+// Makes the application with the engine switches for `service` and runs the
+// test object's functions.
+int runEngineTest(int argc, char* argv[], const QStringList& accounts,
+                  const std::function<QObject*(KelvoService&)>& makeTest);

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "platform/browser.h"
+#include "platform/clock.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+// A browser double that plays a script: what each load leads to, how many
+// Busy readings it stays busy, and which member fails with which number.
+class ScriptedBrowser : public platform::Browser {
+public:
+    struct Page {
+        QString text;
+        bool hasBody = true;
+        QStringList elements{QStringLiteral("user_email"), QStringLiteral("user_password")};
+        int forms = 2;
+    };
+
+    // What a Navigate, Submit or Refresh leads to.
+    std::function<Page(const QString& what)> onLoad = [](const QString&) { return Page(); };
+    int busyReadings = 1; // Busy reads true this often after each load starts
+    bool neverFinish = false;
+    // Member name -> failure number to throw on the next call of it.
+    QMap<QString, int> failures;
+    bool gone = false;
+
+    QStringList calls;
+    QMap<QString, QString> values;
+    Page current;
+    bool visible = false;
+
+    void Navigate(const QString& url) override {
+        enter(QStringLiteral("Navigate"), url);
+        load(url);
+    }
+    void Refresh() override {
+        enter(QStringLiteral("Refresh"));
+        load(QStringLiteral("refresh"));
+    }
+    bool Busy() override {
+        enter(QStringLiteral("Busy"));
+        if (m_busyLeft > 0) {
+            if (!neverFinish)
+                --m_busyLeft;
+            return true;
+        }
+        return false;
+    }
+    void Stop() override {
+        enter(QStringLiteral("Stop"));
+        m_busyLeft = 0;
+    }
+    QString BodyInnerText() override {
+        enter(QStringLiteral("BodyInnerText"));
+        if (!current.hasBody)
+            throw platform::BrowserError(platform::ErrNoObject, QStringLiteral("no body"));
+        return current.text;
+    }
+    void SetElementValue(const QString& id, const QString& value) override {
+        enter(QStringLiteral("SetElementValue"), id + QStringLiteral("=") + value);
+        if (!current.elements.contains(id))
+            throw platform::BrowserError(platform::ErrNoObject, QStringLiteral("no element"));
+        values[id] = value;
+    }
+    void SubmitForm(short index) override {
+        enter(QStringLiteral("SubmitForm"), QString::number(index));
+        if (index >= current.forms)
+            throw platform::BrowserError(platform::ErrNoObject, QStringLiteral("no form"));
+        load(QStringLiteral("submit"));
+    }
+    bool Visible() const override { return visible; }
+    void setVisible(bool v) override {
+        enter(QStringLiteral("setVisible"), v ? QStringLiteral("true") : QStringLiteral("false"));
+        visible = v;
+    }
+    void Quit() override {
+        enter(QStringLiteral("Quit"));
+        gone = true;
+    }
+
+    // Calls without the Busy readings, for comparing sequences.
+    QStringList steps() const {
+        QStringList out;
+        for (const QString& c : calls)
+            if (c != QStringLiteral("Busy"))
+                out << c;
+        return out;
+    }
+
+    // Browsers handed out by platform::CreateBrowser while installed.
+    static std::deque<std::shared_ptr<ScriptedBrowser>>& queue() {
+        static std::deque<std::shared_ptr<ScriptedBrowser>> q;
+        return q;
+    }
+    static std::vector<std::shared_ptr<ScriptedBrowser>>& created() {
+        static std::vector<std::shared_ptr<ScriptedBrowser>> c;
+        return c;
+    }
+    static bool& failCreation() {
+        static bool fail = false;
+        return fail;
+    }
+    static platform::BrowserPtr create() {
+        if (failCreation())
+            throw platform::BrowserError(platform::ErrCannotCreate, QStringLiteral("cannot create"));
+        std::shared_ptr<ScriptedBrowser> b;
+        if (queue().empty()) {
+            b = std::make_shared<ScriptedBrowser>();
+        } else {
+            b = queue().front();
+            queue().pop_front();
+        }
+        created().push_back(b);
+        return b;
+    }
+    static void install() {
+        queue().clear();
+        created().clear();
+        failCreation() = false;
+        platform::setBrowserFactory(&ScriptedBrowser::create);
+    }
+
+private:
+    void enter(const QString& member, const QString& arg = QString()) {
+        calls << (arg.isNull() ? member : member + QStringLiteral(" ") + arg);
+        if (gone)
+            throw platform::BrowserError(platform::ErrProcessGone, QStringLiteral("gone"));
+        if (failures.contains(member))
+            throw platform::BrowserError(failures.take(member), QStringLiteral("scripted failure"));
+    }
+    void load(const QString& what) {
+        current = onLoad(what);
+        m_busyLeft = busyReadings;
+    }
+    int m_busyLeft = 0;
+};
+
+// Virtual time: sleeping advances it at once and runs an optional hook.
+class FakeClock : public platform::Clock {
+public:
+    void sleep(int ms) override {
+        sleeps << ms;
+        m_now += ms;
+        if (onSleep)
+            onSleep(ms);
+    }
+    qint64 elapsedMs() const override { return m_now; }
+
+    QList<int> sleeps;
+    std::function<void(int)> onSleep;
+
+private:
+    qint64 m_now = 0;
+};

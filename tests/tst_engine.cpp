@@ -1,0 +1,248 @@
+// The browser object on the real engine against kelvo-service.
+#include "kelvoservice.h"
+#include "platform/browserwindow.h"
+#include "platform/clock.h"
+#include "platform/messagebox.h"
+#include "platform/webenginebrowser.h"
+#include "storage/inifile.h"
+#include "storage/membersettings.h"
+#include "testsupport.h"
+#include "web/login.h"
+#include "web/openpages.h"
+
+#include <QJsonObject>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEngineView>
+
+#include <csignal>
+
+using namespace basMain;
+using platform::BrowserError;
+
+namespace {
+const QString Mail = QStringLiteral("member@example.com");
+const QString Pass = QStringLiteral("correct horse");
+// Breaks out of a string literal or a script element if pasted into source text.
+const QString Hostile = QStringLiteral("a'b\"c\\</script>');document.body.innerText='pwned';('日本");
+} // namespace
+
+class TestEngine : public QObject {
+    Q_OBJECT
+public:
+    explicit TestEngine(KelvoService& service) : m_service(service) {}
+
+private:
+    KelvoService& m_service;
+    QTemporaryDir m_dir;
+
+    static std::shared_ptr<platform::WebEngineBrowser> hiddenBrowser() {
+        auto b = std::make_shared<platform::WebEngineBrowser>();
+        b->setVisible(false);
+        return b;
+    }
+    int postCount() { return m_service.requests(QStringLiteral("POST"), QStringLiteral("/login")).size(); }
+    void signOutEverywhere() { QVERIFY(m_service.control("/_control/expire-sessions")); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_service.isRunning());
+        basMain::setApplicationDirForTesting(m_dir.path());
+        // The design's 1000 ms steps only slow these tests down.
+        platform::setSleepScale(0.05);
+    }
+    void init() {
+        setMailAddress(Mail);
+        setPassword(Pass);
+        setBusyTimeoutMs(60000);
+        m_service.control("/_control/log/clear");
+        m_service.control("/_control/slow", {{"ms", "0"}});
+        m_service.control("/_control/single-form", {{"on", "0"}});
+        signOutEverywhere();
+    }
+
+    void signInPostsOnceThenFindsTheMarker() {
+        auto ie = hiddenBrowser();
+        QVERIFY(Login(*ie));
+        const QJsonArray posts = m_service.requests(QStringLiteral("POST"), QStringLiteral("/login"));
+        QCOMPARE(posts.size(), 1);
+        const QJsonObject fields = posts.at(0).toObject().value(QStringLiteral("fields")).toObject();
+        QCOMPARE(fields.keys(), (QStringList{QStringLiteral("user_email"), QStringLiteral("user_password")}));
+        QCOMPARE(fields.value(QStringLiteral("user_email")).toString(), Mail);
+        QCOMPARE(fields.value(QStringLiteral("user_password")).toString(), Pass);
+        const QString text = ie->BodyInnerText();
+        QVERIFY(text.contains(SignedInMarker));
+        QVERIFY2(text.contains(QStringLiteral("表示完了")), "animation-frame content was not drawn");
+        QVERIFY(text.contains(QStringLiteral("\r\n")));
+        QVERIFY(!text.contains(QRegularExpression(QStringLiteral("[^\r]\n"))));
+
+        // Signed in already: nothing is typed or sent.
+        QVERIFY(Login(*ie));
+        QCOMPARE(postCount(), 1);
+        // Another browser object shares the sign-in, like the member's windows.
+        auto other = hiddenBrowser();
+        QVERIFY(Login(*other));
+        QCOMPARE(postCount(), 1);
+    }
+
+    void rejectedSignInsAreFalse() {
+        auto ie = hiddenBrowser();
+        setPassword(QStringLiteral("wrong"));
+        QVERIFY(!Login(*ie));
+        QVERIFY(ie->BodyInnerText().contains(LoginFailedMarker));
+        setPassword(QString()); // an empty password is still sent
+        QVERIFY(!Login(*ie));
+        const QJsonArray posts = m_service.requests(QStringLiteral("POST"), QStringLiteral("/login"));
+        QCOMPARE(posts.size(), 2);
+        QCOMPARE(posts.at(1).toObject()[QStringLiteral("fields")].toObject()[QStringLiteral("user_password")],
+                 QString());
+
+        QVERIFY(m_service.control("/_control/single-form", {{"on", "1"}}));
+        setPassword(Pass);
+        QVERIFY(!Login(*ie));
+        QCOMPARE(postCount(), 2); // Forms(1) does not exist: nothing was sent
+        QVERIFY_THROWS_EXCEPTION(BrowserError, ie->SubmitForm(1));
+        QVERIFY(!ie->Busy());
+    }
+
+    void hostilePasswordArrivesUnchanged() {
+        setMailAddress(QStringLiteral("hostile@example.com"));
+        setPassword(Hostile);
+        auto ie = hiddenBrowser();
+        QVERIFY(Login(*ie));
+        const QJsonArray posts = m_service.requests(QStringLiteral("POST"), QStringLiteral("/login"));
+        QCOMPARE(posts.size(), 1);
+        QCOMPARE(posts.at(0).toObject()[QStringLiteral("fields")].toObject()[QStringLiteral("user_password")],
+                 Hostile);
+        QVERIFY(!ie->BodyInnerText().contains(QStringLiteral("pwned")));
+    }
+
+    void logoutThenLoginSignsInAgain() {
+        auto ie = hiddenBrowser();
+        QVERIFY(Login(*ie));
+        Logout(*ie);
+        ie->Navigate(LoginURL());
+        WaitWhileBusy(*ie);
+        QVERIFY(!ie->BodyInnerText().contains(SignedInMarker));
+        QVERIFY(Login(*ie));
+        QCOMPARE(postCount(), 2);
+        QVERIFY(!m_service.requests(QStringLiteral("GET"), QStringLiteral("/account/logout")).isEmpty());
+    }
+
+    void missingElementsFail() {
+        auto ie = hiddenBrowser();
+        ie->Navigate(LoginURL());
+        WaitWhileBusy(*ie);
+        try {
+            ie->SetElementValue(QStringLiteral("no_such_field"), QStringLiteral("x"));
+            QFAIL("setting a missing element succeeded");
+        } catch (const BrowserError& e) {
+            QCOMPARE(e.number(), int(platform::ErrNoObject));
+        }
+    }
+
+    void killedRendererFailsWith462() {
+        auto ie = hiddenBrowser();
+        QVERIFY(Login(*ie));
+        const qint64 pid = ie->rendererPid();
+        QVERIFY(pid > 0);
+        QVERIFY(::kill(static_cast<pid_t>(pid), SIGKILL) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                try {
+                    ie->Busy();
+                    return false;
+                } catch (const BrowserError& e) {
+                    return e.number() == platform::ErrProcessGone;
+                }
+            }(),
+            10000);
+        for (auto call :
+             {+[](platform::Browser& b) { b.Refresh(); }, +[](platform::Browser& b) { b.BodyInnerText(); },
+              +[](platform::Browser& b) { b.Navigate(LoginURL()); },
+              +[](platform::Browser& b) { b.Quit(); }}) {
+            try {
+                call(*ie);
+                QFAIL("a call on a gone browser succeeded");
+            } catch (const BrowserError& e) {
+                QCOMPARE(e.number(), int(platform::ErrProcessGone));
+            }
+        }
+        QVERIFY(!Login(*ie));
+        // A new browser object signs in again.
+        signOutEverywhere();
+        auto fresh = hiddenBrowser();
+        QVERIFY(Login(*fresh));
+        QVERIFY(fresh->BodyInnerText().contains(SignedInMarker));
+    }
+
+    void slowPageFailsTheWait() {
+        setBusyTimeoutMs(1500);
+        QVERIFY(m_service.control("/_control/slow", {{"ms", "6000"}}));
+        auto ie = hiddenBrowser();
+        QElapsedTimer t;
+        t.start();
+        ie->Navigate(LoginURL());
+        try {
+            WaitWhileBusy(*ie);
+            QFAIL("the wait did not give up");
+        } catch (const BrowserError& e) {
+            QCOMPARE(e.number(), int(platform::ErrBusyTimeout));
+        }
+        QVERIFY(!ie->Busy()); // the load was stopped
+        QVERIFY(!Login(*ie));
+        QVERIFY2(t.elapsed() < 5000, "waits ran past their bound");
+        m_service.control("/_control/slow", {{"ms", "0"}});
+    }
+
+    void openFavoriteEndsOnTheFavoriteSignedIn() {
+        const QString url = QStringLiteral("https://") + ServiceHost() + QStringLiteral("/mypage/favorites");
+        QVERIFY(inifileModule::WriteIniString(url, QStringLiteral("favorite"), QStringLiteral("url"),
+                                              SettingsFilePath()));
+        const int before = platform::BrowserWindow::openCount();
+        OpenFavorite();
+        QCOMPARE(platform::BrowserWindow::openCount(), before + 1);
+        auto* window = testsupport::findVisible<platform::BrowserWindow>();
+        QVERIFY(window);
+        QCOMPARE(window->view()->url().toString(), url);
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("お気に入り | Kelvo+"));
+        window->close();
+        QTRY_COMPARE(platform::BrowserWindow::openCount(), before);
+    }
+
+    void openFavoriteWithoutOneSaysSo() {
+        QFile::remove(SettingsFilePath());
+        QStringList messages;
+        platform::setMessageHandler([&](const QString& text, platform::MessageIcon) { messages << text; });
+        const int before = platform::BrowserWindow::openCount();
+        OpenFavorite();
+        platform::setMessageHandler({});
+        QCOMPARE(messages, QStringList{NoFavoriteMessage});
+        QCOMPARE(platform::BrowserWindow::openCount(), before);
+    }
+
+    void openTopPageShowsTheTopPageSignedIn() {
+        OpenTopPage();
+        auto* window = testsupport::findVisible<platform::BrowserWindow>();
+        QVERIFY(window);
+        QCOMPARE(window->view()->url().path(), QStringLiteral("/"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kelvo+"));
+        const QByteArray shotDir = qgetenv("KELVO_SCREENSHOT_DIR");
+        if (!shotDir.isEmpty()) {
+            QTest::qWait(1500);
+            window->screen()->grabWindow(0).save(QString::fromLocal8Bit(shotDir) +
+                                                 QStringLiteral("/toppage.png"));
+        }
+        window->close();
+    }
+};
+
+int main(int argc, char* argv[]) {
+    return runEngineTest(
+        argc, argv, {Mail + QStringLiteral(":") + Pass, QStringLiteral("hostile@example.com:") + Hostile},
+        [](KelvoService& s) { return new TestEngine(s); });
+}
+
+#include "tst_engine.moc"

@@ -1,0 +1,337 @@
+#include "service.h"
+
+#include <chrono>
+#include <random>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+std::string escapeHtml(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string escapeJson(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out;
+}
+
+std::string cookieValue(const httplib::Request& req, const std::string& name) {
+    const std::string header = req.get_header_value("Cookie");
+    std::istringstream in(header);
+    std::string part;
+    while (std::getline(in, part, ';')) {
+        const auto start = part.find_first_not_of(' ');
+        if (start == std::string::npos)
+            continue;
+        part = part.substr(start);
+        if (part.rfind(name + "=", 0) == 0)
+            return part.substr(name.size() + 1);
+    }
+    return {};
+}
+
+bool fromLoopback(const httplib::Request& req) {
+    return req.remote_addr == "127.0.0.1" || req.remote_addr == "::1" ||
+           req.remote_addr == "::ffff:127.0.0.1";
+}
+
+const char* SessionCookie = "kelvo_session";
+
+} // namespace
+
+void Site::addAccount(const std::string& mail, const std::string& password) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_accounts[mail] = password;
+}
+
+int Site::addArticle(const std::string& title) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_articles.push_back({m_nextArticle, title});
+    return m_nextArticle++;
+}
+
+bool Site::signedIn(const httplib::Request& req) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sessions.count(cookieValue(req, SessionCookie)) > 0;
+}
+
+void Site::log(const httplib::Request& req) {
+    LogEntry entry{req.method, req.path, {}};
+    for (const auto& p : req.params)
+        entry.fields.insert(p);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_log.push_back(std::move(entry));
+}
+
+void Site::delay() {
+    int ms;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ms = m_delayMs;
+    }
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string Site::page(const std::string& title, const std::string& body, bool signedIn) {
+    std::string nav = signedIn ? "<a id=\"logout\" href=\"/account/logout\">ログアウト</a>"
+                               : "<a id=\"login\" href=\"/login?code=qzv\">ログイン</a>";
+    return "<!DOCTYPE html><html lang=\"ja\"><head><meta charset=\"utf-8\"><title>" + escapeHtml(title) +
+           "</title></head><body><header><h1>Kelvo+</h1><nav>" + nav + "</nav></header><main>" + body +
+           "</main></body></html>";
+}
+
+std::string Site::loginPage(bool isSignedIn, const std::string& notice) {
+    bool single;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        single = m_singleForm;
+    }
+    std::string body;
+    if (!notice.empty())
+        body += "<p class=\"error\">" + notice + "</p>";
+    if (!single)
+        body += "<form id=\"search\" action=\"/search\" method=\"get\"><input name=\"q\"> "
+                "<button>検索</button></form>";
+    body += "<form id=\"signin\" action=\"/login\" method=\"post\">"
+            "<p>メールアドレス <input type=\"text\" id=\"user_email\" name=\"user_email\"></p>"
+            "<p>パスワード <input type=\"password\" id=\"user_password\" name=\"user_password\"></p>"
+            "<p><input type=\"submit\" name=\"commit\" value=\"ログインする\"></p></form>";
+    return page("ログイン | Kelvo+", body, isSignedIn);
+}
+
+std::string Site::topPage(bool isSignedIn) {
+    std::string body = "<h2>新着記事</h2><ul id=\"articles\">";
+    int padKb;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_articles.rbegin(); it != m_articles.rend(); ++it)
+            body += "<li><a href=\"/article/" + std::to_string(it->id) + "\">" + escapeHtml(it->title) +
+                    "</a></li>";
+        padKb = m_padKb;
+    }
+    body += "</ul>";
+    // Drawn in an animation frame, as the real site draws parts of its page.
+    body += "<p id=\"drawn\"></p><script>requestAnimationFrame(function(){"
+            "document.getElementById('drawn').textContent='表示完了';});</script>";
+    if (padKb > 0) {
+        body += "<div id=\"archive\">";
+        std::string line = "<p>過去の記事の一覧です。Archive of earlier articles, kept for members.</p>";
+        for (size_t size = 0; size < static_cast<size_t>(padKb) * 1024; size += line.size())
+            body += line;
+        body += "</div>";
+    }
+    return page("Kelvo+", body, isSignedIn);
+}
+
+std::string Site::logJson() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::string out = "[";
+    for (size_t i = 0; i < m_log.size(); ++i) {
+        const LogEntry& e = m_log[i];
+        out += i ? ",\n" : "\n";
+        out += "{\"method\":\"" + escapeJson(e.method) + "\",\"path\":\"" + escapeJson(e.path) +
+               "\",\"fields\":{";
+        bool first = true;
+        for (const auto& f : e.fields) {
+            out += first ? "" : ",";
+            first = false;
+            out += "\"" + escapeJson(f.first) + "\":\"" + escapeJson(f.second) + "\"";
+        }
+        out += "}}";
+    }
+    return out + "\n]\n";
+}
+
+void Site::install(httplib::Server& server) {
+    const char* html = "text/html; charset=utf-8";
+
+    server.Get("/login", [this, html](const httplib::Request& req, httplib::Response& res) {
+        log(req);
+        delay();
+        res.set_content(loginPage(signedIn(req), ""), html);
+    });
+    server.Post("/login", [this, html](const httplib::Request& req, httplib::Response& res) {
+        log(req);
+        delay();
+        const std::string mail = req.get_param_value("user_email");
+        const std::string password = req.get_param_value("user_password");
+        std::string token;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            auto it = m_accounts.find(mail);
+            if (it != m_accounts.end() && it->second == password) {
+                std::random_device rd;
+                token = std::to_string(m_nextSession++) + "-" + std::to_string(rd());
+                m_sessions[token] = mail;
+            }
+        }
+        if (token.empty()) {
+            res.set_content(
+                loginPage(false, "ログインに失敗しました。メールアドレスかパスワードが違います。"), html);
+            return;
+        }
+        res.set_header("Set-Cookie", std::string(SessionCookie) + "=" + token + "; Path=/; Secure; HttpOnly");
+        res.set_redirect("/");
+    });
+    server.Get("/", [this, html](const httplib::Request& req, httplib::Response& res) {
+        log(req);
+        delay();
+        res.set_content(topPage(signedIn(req)), html);
+    });
+    server.Get(R"(/article/(\d+))", [this, html](const httplib::Request& req, httplib::Response& res) {
+        log(req);
+        delay();
+        const int id = std::stoi(req.matches[1]);
+        std::string title;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (const auto& a : m_articles)
+                if (a.id == id)
+                    title = a.title;
+        }
+        if (title.empty()) {
+            res.status = 404;
+            res.set_content(page("見つかりません", "<p>記事が見つかりません。</p>", signedIn(req)), html);
+            return;
+        }
+        res.set_content(page(title, "<h2>" + escapeHtml(title) + "</h2><p>本文です。</p>", signedIn(req)),
+                        html);
+    });
+    server.Get("/search", [this, html](const httplib::Request& req, httplib::Response& res) {
+        log(req);
+        res.set_content(page("検索", "<p>検索結果はありません。</p>", signedIn(req)), html);
+    });
+    server.Get("/mypage/favorites", [this, html](const httplib::Request& req, httplib::Response& res) {
+        log(req);
+        delay();
+        const bool in = signedIn(req);
+        res.set_content(page("お気に入り | Kelvo+",
+                             in ? "<h2>お気に入りの記事</h2>" : "<p>ログインしてください。</p>", in),
+                        html);
+    });
+    server.Get("/account/logout", [this, html](const httplib::Request& req, httplib::Response& res) {
+        log(req);
+        delay();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_sessions.erase(cookieValue(req, SessionCookie));
+        }
+        res.set_header("Set-Cookie", std::string(SessionCookie) + "=; Path=/; Max-Age=0; Secure; HttpOnly");
+        res.set_content(page("Kelvo+", "<p>サインアウトが完了しました。</p>", false), html);
+    });
+
+    // Control endpoints for tests, loopback only.
+    auto control = [this](const std::string& path, auto handler) {
+        auto guarded = [handler](const httplib::Request& req, httplib::Response& res) {
+            if (!fromLoopback(req)) {
+                res.status = 403;
+                return;
+            }
+            handler(req, res);
+        };
+        return std::make_pair(path, guarded);
+    };
+    auto post = [&server, control](const std::string& path, auto handler) {
+        auto [p, h] = control(path, handler);
+        server.Post(p, h);
+    };
+    post("/_control/article", [this](const httplib::Request& req, httplib::Response& res) {
+        std::string title = req.get_param_value("title");
+        if (title.empty())
+            title = "新しい記事";
+        res.set_content(std::to_string(addArticle(title)) + "\n", "text/plain");
+    });
+    post("/_control/article/remove", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const int id = req.has_param("id") ? std::stoi(req.get_param_value("id"))
+                                           : (m_articles.empty() ? 0 : m_articles.back().id);
+        for (auto it = m_articles.begin(); it != m_articles.end(); ++it) {
+            if (it->id == id) {
+                m_articles.erase(it);
+                break;
+            }
+        }
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/slow", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_delayMs = std::stoi(req.get_param_value("ms").empty() ? "0" : req.get_param_value("ms"));
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/single-form", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_singleForm = req.get_param_value("on") == "1";
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/top-size", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_padKb = std::stoi(req.get_param_value("kb").empty() ? "0" : req.get_param_value("kb"));
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/expire-sessions", [this](const httplib::Request&, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_sessions.clear();
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/log/clear", [this](const httplib::Request&, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_log.clear();
+        res.set_content("ok\n", "text/plain");
+    });
+    auto [logPath, logHandler] =
+        control("/_control/log", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(logJson(), "application/json");
+        });
+    server.Get(logPath, logHandler);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+// The members' site as the program sees it: a sign-in page with two forms, a
+// top page listing articles ("ログアウト" while signed in), sign-out, and
+// control endpoints under /_control/ for tests.
+class Site {
+public:
+    void addAccount(const std::string& mail, const std::string& password);
+    int addArticle(const std::string& title);
+    void install(httplib::Server& server);
+
+private:
+    struct Article {
+        int id;
+        std::string title;
+    };
+    struct LogEntry {
+        std::string method;
+        std::string path;
+        std::multimap<std::string, std::string> fields;
+    };
+
+    bool signedIn(const httplib::Request& req);
+    void log(const httplib::Request& req);
+    void delay();
+    std::string page(const std::string& title, const std::string& body, bool signedIn);
+    std::string loginPage(bool signedIn, const std::string& notice);
+    std::string topPage(bool signedIn);
+    std::string logJson();
+
+    std::mutex m_mutex;
+    std::map<std::string, std::string> m_accounts;
+    std::map<std::string, std::string> m_sessions; // token -> mail
+    std::vector<Article> m_articles;
+    std::vector<LogEntry> m_log;
+    int m_nextArticle = 1;
+    int m_nextSession = 1;
+    int m_delayMs = 0;
+    bool m_singleForm = false;
+    int m_padKb = 0;
+};
