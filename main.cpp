@@ -1,4 +1,5 @@
 #include "app/basmain.h"
+#include "app/frmmain.h"
 #include "platform/engine.h"
 
 #include <QApplication>
@@ -10,7 +11,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
     // The program ends through its close sequence, not when a window closes.
     QApplication::setQuitOnLastWindowClosed(false);
-    if (!basMain::Main())
+    if (!basMain::Main()) {
+        basMain::ReleaseMainWindow();
         return 0;
-    return QApplication::exec();
+    }
+    QObject::connect(basMain::MainWindow(), &frmMain::finished, &app, &QCoreApplication::quit);
+    const int code = QApplication::exec();
+    basMain::ReleaseMainWindow();
+    return code;
 }

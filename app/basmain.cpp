@@ -1,30 +1,30 @@
 #include "app/basmain.h"
 
+#include "app/frmmain.h"
 #include "dialogs/frmlogin.h"
-#include "platform/modal.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 
-#include <QPointer>
+#include <QApplication>
+#include <QScreen>
+
+#include <memory>
 
 namespace basMain {
 
 using inifileModule::GetIniString;
 using inifileModule::WriteIniString;
 
-Credentials AskCredentials(const QString& mailAddress, const QString& password) {
-    QPointer<frmLogin> dialog = new frmLogin;
-    dialog->setAttribute(Qt::WA_DeleteOnClose, false);
-    dialog->setMailAddress(mailAddress);
-    dialog->setPassword(password);
-    platform::showAndWait(dialog);
-    Credentials result;
-    if (dialog) {
-        result.mailAddress = dialog->MailAddress();
-        result.password = dialog->Password();
-        delete dialog;
-    }
-    return result;
+namespace {
+std::unique_ptr<frmMain> g_mainWindow;
+}
+
+frmMain* MainWindow() {
+    return g_mainWindow.get();
+}
+
+void ReleaseMainWindow() {
+    g_mainWindow.reset();
 }
 
 bool Main() {
@@ -32,7 +32,7 @@ bool Main() {
         GetIniString(QStringLiteral("address"), QStringLiteral("mail"), QString(), SettingsFilePath()));
     setPassword(GetIniString(QStringLiteral("pwd"), QStringLiteral("mail"), QString(), SettingsFilePath()));
     if (MailAddress().isEmpty()) {
-        const Credentials entered = AskCredentials(QString(), QString());
+        const frmLogin::Result entered = frmLogin::Ask(QString(), QString());
         setMailAddress(entered.mailAddress);
         setPassword(entered.password);
         if (MailAddress().isEmpty())
@@ -42,8 +42,18 @@ bool Main() {
     }
     setFavoriteURL(
         GetIniString(QStringLiteral("favorite"), QStringLiteral("url"), QString(), SettingsFilePath()));
-    // The main window comes with the tray program; until then start-up ends here.
-    return false;
+    g_mainWindow = std::make_unique<frmMain>();
+    g_mainWindow->Form_Load();
+    if (g_mainWindow->isUnloaded())
+        return false; // a close request came during the load
+    // Loaded, then placed beyond the screen's bottom-right corner, shown and hidden:
+    // it exists for the window system but is never seen.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        g_mainWindow->move(screen->geometry().width(), screen->geometry().height());
+    g_mainWindow->setAttribute(Qt::WA_DontShowOnScreen);
+    g_mainWindow->show();
+    g_mainWindow->hide();
+    return true;
 }
 
 } // namespace basMain

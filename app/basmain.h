@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QString>
-
-class frmLogin;
+class frmMain;
 
 namespace basMain {
 
@@ -11,12 +9,9 @@ namespace basMain {
 // the program is to end at once (the member cancelled the login dialog).
 bool Main();
 
-// Shows a login dialog and waits until it hides. A dialog destroyed by other
-// means counts as cancelled: both values empty.
-struct Credentials {
-    QString mailAddress;
-    QString password;
-};
-Credentials AskCredentials(const QString& mailAddress, const QString& password);
+// The main window loaded by Main, or nullptr.
+frmMain* MainWindow();
+// Destroys the main window; called once the event loop has ended.
+void ReleaseMainWindow();
 
 } // namespace basMain

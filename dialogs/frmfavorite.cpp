@@ -1,10 +1,12 @@
 #include "dialogs/frmfavorite.h"
 
 #include "platform/messagebox.h"
+#include "platform/modal.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 const QString frmFavorite::EmptyURLMessage = QStringLiteral("お気に入りＵＲＬが入力されていません。");
@@ -64,4 +66,16 @@ void frmFavorite::reject() {
 void frmFavorite::closeEvent(QCloseEvent* event) {
     cmdClose_Click();
     event->accept();
+}
+
+QString frmFavorite::Ask(const QString& url) {
+    QPointer<frmFavorite> dialog = new frmFavorite;
+    dialog->setFavoriteURL(url);
+    platform::showAndWait(dialog);
+    QString result;
+    if (dialog) {
+        result = dialog->FavoriteURL();
+        delete dialog;
+    }
+    return result;
 }

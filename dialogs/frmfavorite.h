@@ -17,6 +17,10 @@ public:
 
     static const QString EmptyURLMessage;
 
+    // Shows a fresh dialog pre-filled with `url` and waits until it hides;
+    // empty when cancelled or destroyed by other means.
+    static QString Ask(const QString& url);
+
     QLineEdit* txtURL;
     QPushButton* cmdOK;
     QPushButton* cmdClose;

@@ -1,10 +1,12 @@
 #include "dialogs/frmlogin.h"
 
 #include "platform/messagebox.h"
+#include "platform/modal.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 const QString frmLogin::EmptyAddressMessage = QStringLiteral("メールアドレスが入力されていません。");
@@ -87,4 +89,18 @@ void frmLogin::closeEvent(QCloseEvent* event) {
     // Closed by the window system: a cancel, like the close button.
     cmdClose_Click();
     event->accept();
+}
+
+frmLogin::Result frmLogin::Ask(const QString& mailAddress, const QString& password) {
+    QPointer<frmLogin> dialog = new frmLogin;
+    dialog->setMailAddress(mailAddress);
+    dialog->setPassword(password);
+    platform::showAndWait(dialog);
+    Result result;
+    if (dialog) {
+        result.mailAddress = dialog->MailAddress();
+        result.password = dialog->Password();
+        delete dialog;
+    }
+    return result;
 }

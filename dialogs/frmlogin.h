@@ -20,6 +20,14 @@ public:
 
     static const QString EmptyAddressMessage;
 
+    // Shows a fresh dialog pre-filled with the two values and waits until it
+    // hides. A dialog destroyed by other means counts as cancelled.
+    struct Result {
+        QString mailAddress;
+        QString password;
+    };
+    static Result Ask(const QString& mailAddress, const QString& password);
+
     QLineEdit* txtMailAddr;
     QLineEdit* txtPassword;
     QPushButton* cmdOpen;

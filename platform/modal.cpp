@@ -1,5 +1,6 @@
 #include "platform/modal.h"
 
+#include <QDialog>
 #include <QEvent>
 #include <QEventLoop>
 #include <QPointer>
@@ -10,16 +11,18 @@ namespace {
 
 class HideWatcher : public QObject {
 public:
-    explicit HideWatcher(QEventLoop* loop) : m_loop(loop) {}
+    HideWatcher(QWidget* window, QEventLoop* loop) : m_window(window), m_loop(loop) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Hide)
+        // A window that hides itself before handing over to another holds the wait.
+        if (event->type() == QEvent::Hide && !m_window->property("kelvoHoldWait").toBool())
             m_loop->quit();
         return false;
     }
 
 private:
+    QWidget* m_window;
     QEventLoop* m_loop;
 };
 
@@ -28,7 +31,9 @@ private:
 void showAndWait(QWidget* window) {
     QPointer<QWidget> guard(window);
     QEventLoop loop;
-    HideWatcher watcher(&loop);
+    HideWatcher watcher(window, &loop);
+    if (auto* dialog = qobject_cast<QDialog*>(window))
+        QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
     window->installEventFilter(&watcher);
     QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
     window->show();

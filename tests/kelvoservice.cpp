@@ -69,8 +69,12 @@ KelvoService::~KelvoService() {
 }
 
 QStringList KelvoService::engineSwitches() const {
+    return engineSwitches(m_port);
+}
+
+QStringList KelvoService::engineSwitches(int port) {
     return {QStringLiteral("--host-resolver-rules=MAP ") + QStringLiteral(KELVO_SERVICE_HOST) +
-                QStringLiteral(" 127.0.0.1:") + QString::number(m_port),
+                QStringLiteral(" 127.0.0.1:") + QString::number(port),
             QStringLiteral("--ignore-certificate-errors")};
 }
 
@@ -102,18 +106,26 @@ QJsonArray KelvoService::requests(const QString& method, const QString& path) {
     return out;
 }
 
-int runEngineTest(int argc, char* argv[], const QStringList& accounts,
-                  const std::function<QObject*(KelvoService&)>& makeTest) {
+int runWithService(int argc, char* argv[], const QStringList& accounts,
+                   const std::function<int(KelvoService&)>& body) {
     KelvoService service(accounts);
     if (!service.isRunning()) {
         std::fprintf(stderr, "kelvo-service did not start\n");
         return 1;
     }
-    const QStringList testArgs = platform::argumentList(argc, argv);
+    const QStringList own = platform::argumentList(argc, argv);
     platform::ArgumentVector args(platform::prepareEngine(
-        QStringList(testArgs.first()) << QStringLiteral("--webEngineArgs") << service.engineSwitches()));
+        QStringList(own.first()) << QStringLiteral("--webEngineArgs") << service.engineSwitches()));
     QApplication app(args.argc(), args.argv());
     QApplication::setQuitOnLastWindowClosed(false);
-    std::unique_ptr<QObject> test(makeTest(service));
-    return QTest::qExec(test.get(), testArgs);
+    return body(service);
+}
+
+int runEngineTest(int argc, char* argv[], const QStringList& accounts,
+                  const std::function<QObject*(KelvoService&)>& makeTest) {
+    const QStringList testArgs = platform::argumentList(argc, argv);
+    return runWithService(argc, argv, accounts, [&](KelvoService& service) {
+        std::unique_ptr<QObject> test(makeTest(service));
+        return QTest::qExec(test.get(), testArgs);
+    });
 }

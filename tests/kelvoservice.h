@@ -17,9 +17,11 @@ public:
 
     bool isRunning() const { return m_port > 0; }
     int port() const { return m_port; }
+    int pid() const { return m_pid; }
 
     // Engine switches that send the site's host to this service.
     QStringList engineSwitches() const;
+    static QStringList engineSwitches(int port);
 
     bool control(const std::string& path, const std::map<std::string, std::string>& params = {});
     QJsonArray requestLog();
@@ -30,6 +32,11 @@ private:
     int m_pid = 0;
     int m_port = 0;
 };
+
+// Starts the service, makes the application with the engine switches for it
+// and runs `body`.
+int runWithService(int argc, char* argv[], const QStringList& accounts,
+                   const std::function<int(KelvoService&)>& body);
 
 // Makes the application with the engine switches for `service` and runs the
 // test object's functions.

@@ -1,6 +1,8 @@
 #include "app/basmain.h"
+#include "app/frmmain.h"
 #include "dialogs/frmlogin.h"
 #include "platform/messagebox.h"
+#include "scriptedbrowser.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "testfiles.h"
@@ -20,6 +22,7 @@ class TestStartup : public QObject {
 
     QTemporaryDir m_dir;
     QStringList m_messages;
+    FakeClock m_clock;
 
     static QByteArray bytes(const QString& p) {
         QFile f(p);
@@ -41,12 +44,16 @@ class TestStartup : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         basMain::setApplicationDirForTesting(m_dir.path());
+        platform::setClock(&m_clock);
+        ScriptedBrowser::install();
         platform::setMessageHandler([this](const QString& text, platform::MessageIcon icon) {
             m_messages << text + (icon == platform::MessageIcon::Warning ? QStringLiteral("|warning")
                                                                          : QStringLiteral("|info"));
         });
     }
+    void cleanup() { basMain::ReleaseMainWindow(); }
     void init() {
+        ScriptedBrowser::install();
         QFile::remove(basMain::SettingsFilePath());
         basMain::setMailAddress(QString());
         basMain::setPassword(QString());
@@ -64,9 +71,18 @@ private Q_SLOTS:
             QTest::keyClicks(dlg->txtPassword, QStringLiteral("p a'ss"));
             QTest::keyClick(dlg->txtPassword, Qt::Key_Return);
         });
-        basMain::Main();
+        QVERIFY(basMain::Main());
         QVERIFY(shown);
         QCOMPARE(basMain::MailAddress(), QStringLiteral("member@example.com"));
+        // then the main window is loaded, signed in, and never seen
+        frmMain* main = basMain::MainWindow();
+        QVERIFY(main);
+        QVERIFY(!main->isVisible());
+        QVERIFY(main->LoggedIn());
+        QVERIFY(main->Timer1()->isActive());
+        QCOMPARE(ScriptedBrowser::created().size(), size_t(1));
+        QCOMPARE(ScriptedBrowser::created().front()->values.value(QStringLiteral("user_password")),
+                 QStringLiteral("p a'ss"));
         QCOMPARE(basMain::Password(), QStringLiteral("p a'ss"));
         QCOMPARE(bytes(basMain::SettingsFilePath()),
                  QByteArray("[mail]\naddress=member@example.com\npwd=p a'ss\n"));
@@ -91,6 +107,8 @@ private Q_SLOTS:
         QVERIFY(!basMain::Main());
         QVERIFY(!QFile::exists(basMain::SettingsFilePath()));
         QCOMPARE(basMain::MailAddress(), QString());
+        QVERIFY(!basMain::MainWindow()); // no window, no tray icon, no browser
+        QVERIFY(ScriptedBrowser::created().empty());
     }
 
     void emptyAddressIsRefusedAndDialogStays() {
@@ -206,7 +224,7 @@ private Q_SLOTS:
             QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("x@y"));
             dlg->deleteLater();
         });
-        const auto c = basMain::AskCredentials(QString(), QString());
+        const auto c = frmLogin::Ask(QString(), QString());
         QCOMPARE(c.mailAddress, QString());
         QCOMPARE(c.password, QString());
     }

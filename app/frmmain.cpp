@@ -1,0 +1,334 @@
+#include "app/frmmain.h"
+
+#include "app/frmmessage.h"
+#include "dialogs/frmsettings.h"
+#include "platform/appicon.h"
+#include "platform/browserwindow.h"
+#include "platform/clock.h"
+#include "platform/messagebox.h"
+#include "platform/modal.h"
+#include "platform/placement.h"
+#include "platform/smallwindow.h"
+#include "platform/termination.h"
+#include "platform/tray.h"
+#include "storage/filemodule.h"
+#include "storage/membersettings.h"
+#include "storage/textcompare.h"
+#include "web/changes.h"
+#include "web/login.h"
+#include "web/openpages.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+
+using platform::BrowserError;
+
+const QString frmMain::LoginFailedMessage = QStringLiteral("ログインできません。設定を見直してください。");
+const QString frmMain::TrayTip = QStringLiteral("Kelvo+Monitor");
+const QString frmMain::NoNewArticlesMessage = QStringLiteral("新着記事はありません。");
+const QString frmMain::NotLoggedInMessage = QStringLiteral("ログインしていません");
+
+namespace {
+
+bool isTimeout(const BrowserError& e) {
+    return e.number() == platform::ErrBusyTimeout || e.number() == platform::ErrScriptTimeout;
+}
+
+// Stands in for a browser that could not be made: every call fails.
+class NoBrowser : public platform::Browser {
+    [[noreturn]] static void fail() {
+        throw BrowserError(platform::ErrCannotCreate, QStringLiteral("No browser object"));
+    }
+
+public:
+    void Navigate(const QString&) override { fail(); }
+    void Refresh() override { fail(); }
+    bool Busy() override { fail(); }
+    void Stop() override { fail(); }
+    QString BodyInnerText() override { fail(); }
+    void SetElementValue(const QString&, const QString&) override { fail(); }
+    void SubmitForm(short) override { fail(); }
+    bool Visible() const override { return false; }
+    void setVisible(bool) override { fail(); }
+    void Quit() override { fail(); }
+};
+
+} // namespace
+
+frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(platform::appIcon());
+    m_timer->setInterval(60000);
+    connect(m_timer, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+
+    const std::pair<const char*, void (frmMain::*)()> items[] = {{"mnuOpen", &frmMain::mnuOpen_Click},
+                                                                 {"mnuFavorite", &frmMain::mnuFavorite_Click},
+                                                                 {"mnuBar", nullptr},
+                                                                 {"mnuCheck", &frmMain::mnuCheck_Click},
+                                                                 {"mnuSetting", &frmMain::mnuSetting_Click},
+                                                                 {"mnuBar2", nullptr},
+                                                                 {"mnuEnd", &frmMain::mnuEnd_Click}};
+    const QString captions[] = {QStringLiteral("トップページ"), QStringLiteral("お気に入り"), QString(),
+                                QStringLiteral("すぐに確認"),   QStringLiteral("設定"),       QString(),
+                                QStringLiteral("終了")};
+    for (size_t i = 0; i < std::size(items); ++i) {
+        QAction* action = items[i].second ? m_menu->addAction(captions[i]) : m_menu->addSeparator();
+        action->setObjectName(QString::fromLatin1(items[i].first));
+        if (auto handler = items[i].second)
+            connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    }
+}
+
+frmMain::~frmMain() {
+    if (!m_unloaded)
+        Unload();
+}
+
+void frmMain::Form_Load() {
+    m_tray = new platform::TrayIcon(TrayTip, m_menu, this);
+    connect(m_tray, &platform::TrayIcon::mouseMessage, this, &frmMain::Form_MouseMove);
+    m_tray->add();
+    m_termination = new platform::TerminationWatcher(this);
+    connect(m_termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload);
+    connect(platform::BrowserWindows::instance(), &platform::BrowserWindows::allClosed, this,
+            &frmMain::maybeFinish);
+
+    SignInNewBrowser();
+    m_textManager = std::make_unique<textfileManager>();
+    if (!m_unloaded)
+        m_timer->start();
+}
+
+// Makes a new hidden browser in `ie` and signs it in; a browser that cannot be
+// made counts as a failed sign-in, and the next check tries again.
+void frmMain::SignInNewBrowser() {
+    bool signedIn = false;
+    {
+        BusyScope busy(*this, true);
+        try {
+            m_ie = platform::CreateBrowser();
+            m_ie->setVisible(false);
+            signedIn = basMain::Login(*m_ie);
+        } catch (const BrowserError&) {
+            m_ie.reset();
+        }
+    }
+    if (signedIn) {
+        m_loggedIn = true;
+    } else {
+        platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+        m_loggedIn = false;
+    }
+}
+
+void frmMain::Unload() {
+    if (m_unloaded)
+        return;
+    if (m_driving > 0) {
+        // Never pull the browser away from under a running operation: close
+        // as soon as it has finished.
+        m_unloadPending = true;
+        return;
+    }
+    m_unloaded = true;
+    m_timer->stop();
+    try {
+        if (m_ie)
+            m_ie->Quit();
+    } catch (const BrowserError&) {
+        // already gone
+    }
+    m_ie.reset();
+    if (m_tray)
+        m_tray->remove();
+    // Let any wait of ours (popup, dialog, message) unwind.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && (qobject_cast<platform::SmallWindow*>(w) || qobject_cast<QMessageBox*>(w)))
+            w->hide();
+    }
+    m_menu->hide();
+    QTimer::singleShot(0, this, &frmMain::maybeFinish);
+}
+
+void frmMain::maybeFinish() {
+    if (m_unloaded && !m_finished && m_busy == 0 && platform::BrowserWindow::openCount() == 0) {
+        m_finished = true;
+        Q_EMIT finished();
+    }
+}
+
+void frmMain::endBusy() {
+    if (m_driving == 0 && m_unloadPending && !m_unloaded)
+        QTimer::singleShot(0, this, &frmMain::Unload);
+    if (m_busy == 0 && m_unloaded)
+        QTimer::singleShot(0, this, &frmMain::maybeFinish);
+}
+
+void frmMain::Form_MouseMove(int mouseMessage) {
+    switch (mouseMessage) {
+    case platform::WM_LBUTTONDBLCLK:
+        mnuCheck_Click();
+        break;
+    case platform::WM_RBUTTONDOWN:
+        activateWindow();
+        QCoreApplication::processEvents();
+        m_tray->popupMenu();
+        break;
+    default:
+        break;
+    }
+}
+
+bool frmMain::commandAllowed() const {
+    // A tray host that reports over D-Bus can reach us inside a browser wait.
+    return !m_unloaded && m_driving == 0;
+}
+
+void frmMain::mnuOpen_Click() {
+    if (commandAllowed())
+        basMain::OpenTopPage();
+}
+
+void frmMain::mnuFavorite_Click() {
+    if (commandAllowed())
+        basMain::OpenFavorite();
+}
+
+void frmMain::mnuCheck_Click() {
+    // A manual check asked for while the hidden browser is in use does nothing.
+    if (!commandAllowed() || m_busy > 0)
+        return;
+    if (m_loggedIn) {
+        if (!CheckTopPage() && !m_unloaded)
+            platform::ShowMessage(NoNewArticlesMessage, platform::MessageIcon::Information);
+        return;
+    }
+    platform::ShowMessage(NotLoggedInMessage, platform::MessageIcon::Warning);
+    if (m_unloaded)
+        return;
+    m_loggedIn = ChangeLoginOfIe();
+}
+
+bool frmMain::ChangeLoginOfIe() {
+    BusyScope busy(*this, false);
+    if (!m_ie) {
+        try {
+            m_ie = platform::CreateBrowser();
+            m_ie->setVisible(false);
+        } catch (const BrowserError&) {
+            m_ie.reset();
+        }
+    }
+    if (!m_ie) {
+        // Nothing to sign in: ask all the same, so the member can fix the settings.
+        NoBrowser none;
+        return basMain::ChangeLogin(none);
+    }
+    platform::BrowserPtr browser = m_ie;
+    return basMain::ChangeLogin(*browser);
+}
+
+void frmMain::mnuSetting_Click() {
+    if (commandAllowed())
+        ShowSettings();
+}
+
+void frmMain::ShowSettings() {
+    QPointer<frmSettings> dialog = new frmSettings;
+    dialog->setOwner(this);
+    platform::showAndWait(dialog);
+    delete dialog;
+}
+
+void frmMain::beginCredentialChange() {
+    m_credentialChange = std::make_unique<BusyScope>(*this, false);
+}
+
+void frmMain::endCredentialChange() {
+    m_credentialChange.reset();
+}
+
+void frmMain::mnuEnd_Click() {
+    Unload();
+}
+
+void frmMain::Timer1_Timer() {
+    // A tick while the hidden browser is in use, or while a check waits in its
+    // popup, is dropped: the next one comes in 60 s.
+    if (m_unloaded || m_busy > 0)
+        return;
+    CheckTopPage();
+}
+
+QString frmMain::TopFilePath() {
+    return basMain::ApplicationDir() + QStringLiteral("/kelvo_top.txt");
+}
+
+bool frmMain::IsTextChanged(const QString& newText, const QString& oldText) {
+    return textcompare::IsTextChanged(newText, oldText);
+}
+
+bool frmMain::CheckTopPage() {
+    if (m_busy > 0 || m_unloaded)
+        return false;
+    BusyScope busy(*this, false);
+    const QString path = TopFilePath();
+    QString newText;
+    try {
+        BusyScope driving(*this, true);
+        if (!m_ie)
+            throw BrowserError(platform::ErrProcessGone, QStringLiteral("no browser"));
+        m_ie->Refresh();
+        basMain::WaitWhileBusy(*m_ie);
+        platform::Sleep(3000);
+        // Compared as it will read back from the file, so that a character
+        // the file cannot hold does not raise a change at every check.
+        newText = textcompare::storable(m_ie->BodyInnerText());
+    } catch (const BrowserError& e) {
+        if (e.number() == platform::ErrProcessGone) {
+            SignInNewBrowser();
+        } else if (!isTimeout(e)) {
+            Unload();
+        }
+        return false;
+    }
+
+    QString oldText;
+    if (m_unsavedBaseline) {
+        oldText = *m_unsavedBaseline;
+    } else {
+        if (!fileModule::CheckFileExists(path)) {
+            const bool stored = m_textManager->CreateText(path) && m_textManager->WriteText(path, newText);
+            if (!stored)
+                m_unsavedBaseline = newText;
+        } else if (QFileInfo(path).size() == 0 && !newText.isEmpty()) {
+            // An emptied snapshot (by hand, or a write cut short) is no baseline:
+            // start again from this page instead of announcing it as new.
+            if (!m_textManager->WriteText(path, newText))
+                m_unsavedBaseline = newText;
+        }
+        oldText = m_unsavedBaseline ? *m_unsavedBaseline : m_textManager->ReadText(path);
+    }
+    if (!IsTextChanged(newText, oldText))
+        return false;
+
+    ShowMessageForm();
+    const bool stored = m_textManager->ClearText(path) && m_textManager->WriteText(path, newText);
+    if (stored)
+        m_unsavedBaseline.reset();
+    else
+        m_unsavedBaseline = newText;
+    return true;
+}
+
+void frmMain::ShowMessageForm() {
+    QPointer<frmMessage> popup = new frmMessage;
+    basWin32API::MoveToBottomRight(*popup);
+    basWin32API::SetTopMost(*popup);
+    platform::showAndWait(popup);
+    delete popup;
+}

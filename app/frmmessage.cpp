@@ -1,0 +1,61 @@
+#include "app/frmmessage.h"
+
+#include "platform/appicon.h"
+#include "web/openpages.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+
+const QString frmMessage::Text = QStringLiteral("新着記事があります");
+
+frmMessage::frmMessage(QWidget* parent) : SmallWindow(200, 93, parent) {
+    setObjectName(QStringLiteral("frmMessage"));
+    // The strip runs one pixel past the client area, as drawn in the design.
+    QLabel* title = addTitle(QStringLiteral(" Kelvo+Monitor"), 201);
+    title->setObjectName(QStringLiteral("Label1"));
+
+    auto* lblMessage = new QLabel(Text, client());
+    lblMessage->setObjectName(QStringLiteral("lblMessage"));
+    lblMessage->setGeometry(44, 28, 144, 24);
+
+    cmdOpen = new QPushButton(QStringLiteral("開く"), client());
+    cmdOpen->setObjectName(QStringLiteral("cmdOpen"));
+    cmdOpen->setGeometry(24, 60, 73, 29);
+    cmdOpen->setDefault(true);
+    cmdClose = new QPushButton(QStringLiteral("閉じる"), client());
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose->setGeometry(100, 60, 73, 29);
+    cmdClose->setAutoDefault(false);
+
+    auto* image = new QLabel(client());
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setPixmap(platform::appLogo());
+    image->setGeometry(4, 24, 32, 32);
+    image->setFocusPolicy(Qt::NoFocus);
+
+    setTabOrder(cmdOpen, cmdClose);
+    cmdOpen->setFocus();
+    connect(cmdOpen, &QPushButton::clicked, this, &frmMessage::cmdOpen_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmMessage::cmdClose_Click);
+}
+
+void frmMessage::cmdOpen_Click() {
+    // The popup stays, unresponsive, while the new window signs in; then it goes.
+    cmdOpen->setEnabled(false);
+    basMain::OpenTopPage();
+    hide();
+}
+
+void frmMessage::cmdClose_Click() {
+    hide();
+}
+
+void frmMessage::reject() {
+    cmdClose_Click();
+}
+
+void frmMessage::closeEvent(QCloseEvent* event) {
+    hide();
+    event->accept();
+}

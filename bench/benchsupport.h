@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace bench {
+
+struct Stats {
+    double median = 0;
+    double max = 0;
+};
+
+inline Stats stats(std::vector<double> v) {
+    Stats s;
+    if (v.empty())
+        return s;
+    std::sort(v.begin(), v.end());
+    s.median = v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    s.max = v.back();
+    return s;
+}
+
+inline void print(const char* what, const std::vector<double>& v, const char* unit) {
+    const Stats s = stats(v);
+    std::printf("%-48s n=%-4zu median %9.2f %s   max %9.2f %s\n", what, v.size(), s.median, unit, s.max,
+                unit);
+    std::fflush(stdout);
+}
+
+// Proportional set size in KiB of one process, 0 when it cannot be read.
+inline qint64 pssKiB(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("Pss:"))
+            return line.mid(4).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+// The process and all its descendants, less the subtree of `excluded`.
+inline std::vector<qint64> processTree(qint64 root, qint64 excluded = 0) {
+    std::vector<qint64> out{root};
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == excluded)
+            continue;
+        QFile f(QStringLiteral("/proc/%1/task/%1/children").arg(out[i]));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& pid : f.readAll().split(' ')) {
+            if (!pid.trimmed().isEmpty() && pid.trimmed().toLongLong() != excluded)
+                out.push_back(pid.trimmed().toLongLong());
+        }
+    }
+    return out;
+}
+
+inline double treePssMiB(qint64 root, qint64 excluded = 0) {
+    qint64 kib = 0;
+    for (qint64 pid : processTree(root, excluded))
+        kib += pssKiB(pid);
+    return kib / 1024.0;
+}
+
+// CPU time (user + system) of the process tree in seconds.
+inline double treeCpuSeconds(qint64 root, qint64 excluded = 0) {
+    double total = 0;
+    const double tick = 100.0; // USER_HZ on Linux
+    for (qint64 pid : processTree(root, excluded)) {
+        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            total += (fields[11].toDouble() + fields[12].toDouble()) / tick;
+    }
+    return total;
+}
+
+} // namespace bench

@@ -1,0 +1,388 @@
+// The tray program's logic against the scripted browser: checking, the
+// snapshot file, recovery, the popup and the close sequence.
+#include "app/frmmain.h"
+#include "app/frmmessage.h"
+#include "dialogs/frmlogin.h"
+#include "platform/messagebox.h"
+#include "platform/placement.h"
+#include "platform/tray.h"
+#include "scriptedbrowser.h"
+#include "storage/membersettings.h"
+#include "storage/textcompare.h"
+#include "testsupport.h"
+#include "web/login.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using Page = ScriptedBrowser::Page;
+using testsupport::whenShown;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    FakeClock m_clock;
+    QStringList m_messages;
+    QString m_page; // what the top page shows now
+    std::unique_ptr<frmMain> m_main;
+
+    static QByteArray bytes(const QString& p) {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    std::shared_ptr<ScriptedBrowser> site() {
+        auto b = std::make_shared<ScriptedBrowser>();
+        b->onLoad = [this](const QString& what) {
+            Page p;
+            p.text = what == basMain::LoginURL() ? QStringLiteral("ログイン") : m_page;
+            return p;
+        };
+        return b;
+    }
+    std::shared_ptr<ScriptedBrowser> ie() { return std::static_pointer_cast<ScriptedBrowser>(m_main->ie()); }
+    void load() {
+        ScriptedBrowser::queue().push_back(site());
+        m_main = std::make_unique<frmMain>();
+        m_main->Form_Load();
+    }
+    // Runs a check, answering a popup (if one comes) with Esc; returns whether one came.
+    bool checkAnsweringPopup(bool* result = nullptr, std::function<void()> whilePopupUp = {}) {
+        bool popup = false;
+        auto pending = whenShown<frmMessage>([&](frmMessage* m) {
+            popup = true;
+            if (whilePopupUp)
+                whilePopupUp();
+            QTest::keyClick(m, Qt::Key_Escape);
+        });
+        const bool r = m_main->CheckTopPage();
+        if (result)
+            *result = r;
+        return popup;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        basMain::setApplicationDirForTesting(m_dir.path());
+        platform::setClock(&m_clock);
+        platform::setMessageHandler(
+            [this](const QString& text, platform::MessageIcon) { m_messages << text; });
+    }
+    void init() {
+        ScriptedBrowser::install();
+        QFile::remove(frmMain::TopFilePath());
+        m_messages.clear();
+        m_clock.sleeps.clear();
+        m_page = QStringLiteral("ログアウト\r\n新着記事\r\n記事A");
+        basMain::setMailAddress(QStringLiteral("m@example.com"));
+        basMain::setPassword(QStringLiteral("pw"));
+        load();
+    }
+    void cleanup() { m_main.reset(); }
+
+    void textComparison_data() {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("same") << "記事A"
+                              << "記事A" << false;
+        QTest::newRow("spaces") << "記事 A"
+                                << "記  事A " << false;
+        QTest::newRow("ideographic spaces") << "記事　A"
+                                            << "記事A　　" << false;
+        QTest::newRow("CR LF pairs") << "a\r\nb\r\n"
+                                     << "ab" << false;
+        QTest::newRow("CR space LF is a pair once spaces go") << "a\r \nb"
+                                                              << "ab" << false;
+        QTest::newRow("lone LF") << "a\nb"
+                                 << "ab" << true;
+        QTest::newRow("lone CR") << "a\rb"
+                                 << "ab" << true;
+        QTest::newRow("LF CR is no pair") << "a\n\rb"
+                                          << "ab" << true;
+        QTest::newRow("one replace pass") << "\r\r\n\n"
+                                          << "" << true;
+        QTest::newRow("tab") << "a\tb"
+                             << "ab" << true;
+        QTest::newRow("no-break space") << "a\u00a0b"
+                                        << "ab" << true;
+        QTest::newRow("letter case") << "Kelvo"
+                                     << "kelvo" << true;
+        QTest::newRow("full width letter") << "Ａ"
+                                           << "A" << true;
+        QTest::newRow("both empty") << ""
+                                    << "" << false;
+        QTest::newRow("empty against blanks") << ""
+                                              << " \r\n　" << false;
+    }
+    void textComparison() {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, changed);
+        QCOMPARE(frmMain::IsTextChanged(a, b), changed);
+        QCOMPARE(frmMain::IsTextChanged(b, a), changed);
+    }
+
+    void loadSignsInAndStartsTheTimer() {
+        QVERIFY(m_main->LoggedIn());
+        QCOMPARE(m_main->Timer1()->interval(), 60000);
+        QVERIFY(m_main->Timer1()->isActive());
+        QVERIFY(m_main->trayIcon()->isShown());
+        QCOMPARE(ie()->steps().first(), QStringLiteral("setVisible false"));
+        QVERIFY(m_messages.isEmpty());
+        QStringList captions;
+        for (QAction* a : m_main->menu0()->actions())
+            captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(captions,
+                 (QStringList{QStringLiteral("トップページ"), QStringLiteral("お気に入り"),
+                              QStringLiteral("-"), QStringLiteral("すぐに確認"), QStringLiteral("設定"),
+                              QStringLiteral("-"), QStringLiteral("終了")}));
+    }
+
+    void failedOrImpossibleSignInAtLoad() {
+        m_main.reset();
+        auto wrong = site();
+        wrong->onLoad = [](const QString&) { return Page{QStringLiteral("ログインに失敗しました")}; };
+        ScriptedBrowser::queue().push_back(wrong);
+        m_main = std::make_unique<frmMain>();
+        m_main->Form_Load();
+        QCOMPARE(m_messages, QStringList{frmMain::LoginFailedMessage});
+        QVERIFY(!m_main->LoggedIn());
+        QVERIFY(m_main->Timer1()->isActive());
+
+        m_main.reset();
+        m_messages.clear();
+        ScriptedBrowser::failCreation() = true;
+        m_main = std::make_unique<frmMain>();
+        m_main->Form_Load();
+        QCOMPARE(m_messages, QStringList{frmMain::LoginFailedMessage});
+        QVERIFY(!m_main->ie());
+        QVERIFY(m_main->Timer1()->isActive());
+        // the next tick tries again with a new browser
+        ScriptedBrowser::failCreation() = false;
+        m_messages.clear();
+        m_main->Timer1_Timer();
+        QVERIFY(m_main->ie());
+        QVERIFY(m_main->LoggedIn());
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void firstCheckSetsTheBaselineQuietly() {
+        bool result = true;
+        QVERIFY(!checkAnsweringPopup(&result));
+        QVERIFY(!result);
+        QCOMPARE(bytes(frmMain::TopFilePath()), (m_page + QStringLiteral("\r\n")).toUtf8());
+        QVERIFY(m_clock.sleeps.contains(3000));
+        // a page that differs only in blanks and line breaks leaves the file alone
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        m_page = QStringLiteral("ログアウト 新着記事　記事A\r\n\r\n");
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
+    }
+
+    void changeIsShownThenStored() {
+        QVERIFY(!checkAnsweringPopup());
+        m_page += QStringLiteral("\r\n記事B");
+        const QByteArray old = bytes(frmMain::TopFilePath());
+        bool result = false;
+        QByteArray duringPopup;
+        QVERIFY(checkAnsweringPopup(&result, [&] { duringPopup = bytes(frmMain::TopFilePath()); }));
+        QVERIFY(result);
+        QCOMPARE(duringPopup, old); // rewritten only once the popup has gone
+        QCOMPARE(bytes(frmMain::TopFilePath()), (m_page + QStringLiteral("\r\n")).toUtf8());
+        QVERIFY(!checkAnsweringPopup());
+    }
+
+    void ticksDuringAPopupAreDropped() {
+        QVERIFY(!checkAnsweringPopup());
+        m_page += QStringLiteral("新");
+        int refreshesDuringPopup = -1;
+        QVERIFY(checkAnsweringPopup(nullptr, [&] {
+            const int before = ie()->calls.count(QStringLiteral("Refresh"));
+            m_main->Timer1_Timer();
+            m_main->mnuCheck_Click();
+            refreshesDuringPopup = ie()->calls.count(QStringLiteral("Refresh")) - before;
+        }));
+        QCOMPARE(refreshesDuringPopup, 0);
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void vanishedBrowserIsReplacedQuietly() {
+        QVERIFY(!checkAnsweringPopup());
+        ie()->gone = true;
+        m_page += QStringLiteral("変化"); // not compared in the recovering check
+        bool result = true;
+        QVERIFY(!checkAnsweringPopup(&result));
+        QVERIFY(!result);
+        QCOMPARE(ScriptedBrowser::created().size(), size_t(2));
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_main->LoggedIn());
+        // the check after that compares again
+        QVERIFY(checkAnsweringPopup(&result));
+        QVERIFY(result);
+
+        // a replacement that cannot sign in says so and clears LoggedIn
+        ie()->gone = true;
+        auto refusing = site();
+        refusing->onLoad = [](const QString&) { return Page{QStringLiteral("ログインに失敗しました")}; };
+        ScriptedBrowser::queue().push_back(refusing);
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(m_messages, QStringList{frmMain::LoginFailedMessage});
+        QVERIFY(!m_main->LoggedIn());
+    }
+
+    void slowSiteEndsTheCheckQuietly() {
+        QVERIFY(!checkAnsweringPopup());
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        ie()->neverFinish = true;
+        m_page = QStringLiteral("never compared");
+        bool result = true;
+        QVERIFY(!checkAnsweringPopup(&result));
+        QVERIFY(!result);
+        QVERIFY(!m_main->isUnloaded());
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
+        QVERIFY(ie()->calls.contains(QStringLiteral("Stop")));
+        ie()->neverFinish = false;
+        ie()->failures[QStringLiteral("BodyInnerText")] = platform::ErrScriptTimeout;
+        QVERIFY(!checkAnsweringPopup());
+        QVERIFY(!m_main->isUnloaded());
+    }
+
+    void otherFailuresEndTheProgram() {
+        QSignalSpy finished(m_main.get(), &frmMain::finished);
+        auto browser = ie();
+        browser->failures[QStringLiteral("BodyInnerText")] = platform::ErrNoObject;
+        QVERIFY(!checkAnsweringPopup());
+        QVERIFY(m_main->isUnloaded());
+        QVERIFY(!m_main->Timer1()->isActive());
+        QVERIFY(!m_main->trayIcon()->isShown());
+        QCOMPARE(browser->calls.last(), QStringLiteral("Quit"));
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void closeSequenceIgnoresAGoneBrowser() {
+        QSignalSpy finished(m_main.get(), &frmMain::finished);
+        ie()->gone = true;
+        m_main->mnuEnd_Click();
+        QVERIFY(m_main->isUnloaded());
+        QVERIFY(!m_main->trayIcon()->isShown());
+        QVERIFY(!m_main->ie());
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(m_messages.isEmpty());
+        m_main->Timer1_Timer(); // a late tick does nothing
+        QCOMPARE(ScriptedBrowser::created().size(), size_t(1));
+    }
+
+    void snapshotTroubleRaisesNoFalseAlarm() {
+        QVERIFY(!checkAnsweringPopup());
+        // deleted while running: the next check starts again from the page
+        QFile::remove(frmMain::TopFilePath());
+        QVERIFY(!checkAnsweringPopup());
+        QVERIFY(QFile::exists(frmMain::TopFilePath()));
+        // emptied while running
+        QFile(frmMain::TopFilePath()).resize(0);
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(bytes(frmMain::TopFilePath()), (m_page + QStringLiteral("\r\n")).toUtf8());
+        // cannot be written (a folder in its place): no alarm, and a real
+        // change is announced once, not at every check
+        QFile::remove(frmMain::TopFilePath());
+        QVERIFY(QDir().mkdir(frmMain::TopFilePath()));
+        QVERIFY(!checkAnsweringPopup());
+        m_page += QStringLiteral("記事C");
+        QVERIFY(checkAnsweringPopup());
+        QVERIFY(!checkAnsweringPopup());
+        QVERIFY(QDir().rmdir(frmMain::TopFilePath()));
+        QVERIFY(!m_main->isUnloaded());
+    }
+
+    void unusualPageTexts() {
+        m_page = QString();
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(bytes(frmMain::TopFilePath()), QByteArray());
+        QVERIFY(!checkAnsweringPopup());
+
+        QFile::remove(frmMain::TopFilePath());
+        m_page = QStringLiteral("記事") + QChar(0xD800) + QStringLiteral("壊れた文字"); // a lone surrogate
+        QVERIFY(!checkAnsweringPopup());
+        QVERIFY(!checkAnsweringPopup());
+
+        QFile::remove(frmMain::TopFilePath());
+        m_page = QString(10 * 1024 * 1024, u'あ');
+        QVERIFY(!checkAnsweringPopup());
+        m_page[5 * 1024 * 1024] = u'い';
+        QVERIFY(checkAnsweringPopup());
+        QVERIFY(!checkAnsweringPopup());
+    }
+
+    void manualCheckOutcomes() {
+        QVERIFY(!checkAnsweringPopup());
+        m_main->mnuCheck_Click();
+        QCOMPARE(m_messages, QStringList{frmMain::NoNewArticlesMessage});
+        m_messages.clear();
+        m_page += QStringLiteral("記事D");
+        bool popup = false;
+        auto pending = whenShown<frmMessage>([&](frmMessage* m) {
+            popup = true;
+            m->cmdClose->click();
+        });
+        m_main->Form_MouseMove(platform::WM_LBUTTONDBLCLK); // same as "すぐに確認"
+        QVERIFY(popup);
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void trayDispatchByMouseMessage() {
+        const int refreshes = ie()->calls.count(QStringLiteral("Refresh"));
+        for (int other : {0x200, 0x201, int(platform::WM_LBUTTONUP), 0x205, int(platform::WM_MBUTTONDOWN)})
+            m_main->Form_MouseMove(other);
+        QCOMPARE(ie()->calls.count(QStringLiteral("Refresh")), refreshes);
+        QVERIFY(!m_main->menu0()->isVisible());
+        QVERIFY(m_messages.isEmpty());
+        m_main->Form_MouseMove(platform::WM_RBUTTONDOWN);
+        QTRY_VERIFY(m_main->menu0()->isVisible());
+        m_main->menu0()->hide();
+    }
+
+    void popupLooksAndSitsAsSpecified() {
+        frmMessage popup;
+        QCOMPARE(popup.size(), QSize(202, 95));
+        QVERIFY(popup.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(popup.windowFlags() & Qt::Tool); // no taskbar entry
+        QCOMPARE(popup.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+                 QStringLiteral(" Kelvo+Monitor"));
+        QCOMPARE(popup.findChild<QLabel*>(QStringLiteral("Label1"))->width(), 201);
+        QCOMPARE(popup.findChild<QLabel*>(QStringLiteral("lblMessage"))->text(),
+                 QStringLiteral("新着記事があります"));
+        QVERIFY(!popup.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
+        QVERIFY(popup.cmdOpen->isDefault());
+        basWin32API::SetTopMost(popup);
+        QVERIFY(popup.windowFlags() & Qt::WindowStaysOnTopHint);
+
+        const QSize outer(202, 95);
+        using basWin32API::bottomRightPosition;
+        // taskbar at the bottom, on the right, at the top, on the left; no work area known
+        QCOMPARE(bottomRightPosition(QRect(0, 0, 1280, 768), outer), QPoint(1078, 673));
+        QCOMPARE(bottomRightPosition(QRect(0, 0, 1240, 800), outer), QPoint(1038, 705));
+        QCOMPARE(bottomRightPosition(QRect(0, 32, 1280, 768), outer), QPoint(1078, 705));
+        QCOMPARE(bottomRightPosition(QRect(40, 0, 1240, 800), outer), QPoint(1078, 705));
+    }
+
+    void openButtonOpensTheTopPageThenCloses() {
+        QVERIFY(!checkAnsweringPopup());
+        m_page += QStringLiteral("記事E");
+        auto pending = whenShown<frmMessage>([](frmMessage* m) { QTest::keyClick(m, Qt::Key_Return); });
+        QVERIFY(m_main->CheckTopPage());
+        QCOMPARE(ScriptedBrowser::created().size(), size_t(2));
+        QVERIFY(ScriptedBrowser::created().back()->visible);
+        QVERIFY(!ScriptedBrowser::created().back()->gone); // left open for the member
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
