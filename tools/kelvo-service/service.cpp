@@ -199,7 +199,12 @@ void Site::install(httplib::Server& server) {
     server.Get("/login", [this, html](const httplib::Request& req, httplib::Response& res) {
         log(req);
         delay();
-        res.set_content(loginPage(signedIn(req), ""), html);
+        // Like most sites, a member already signed in is sent on to the top page.
+        if (signedIn(req)) {
+            res.set_redirect("/");
+            return;
+        }
+        res.set_content(loginPage(false, ""), html);
     });
     server.Post("/login", [this, html](const httplib::Request& req, httplib::Response& res) {
         log(req);

@@ -1,0 +1,133 @@
+#!/bin/sh
+# The real KelvoMonitor with its real 60 s timer on an X desktop (Xvfb +
+# openbox + trayer docked at the bottom) against kelvo-service:
+# sign-in, a quiet first tick, a popup at the work area's bottom-right for a
+# new article, a member window usable while the popup waits, Esc and the
+# snapshot, SIGTERM and the end of the process.
+# Usage: tray_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
+set -eu
+exe=$1
+service=$2
+scripts=$3
+shots=${KELVO_SCREENSHOT_DIR:-}
+work=$(mktemp -d)
+pids=""
+fail() {
+    echo "FAIL: $*" >&2
+    [ -n "${DISPLAY:-}" ] && import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png" >&2
+    exit 1
+}
+cleanup() {
+    # shellcheck disable=SC2086
+    [ -n "$pids" ] && kill $pids 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# wait_for SECONDS COMMAND...: polls every half second
+wait_for() {
+    limit=$(($1 * 2))
+    shift
+    i=0
+    until "$@" >/dev/null 2>&1; do
+        i=$((i + 1))
+        [ $i -gt $limit ] && return 1
+        sleep 0.5
+    done
+}
+
+eval "$("$scripts/desktop")"
+pids="$KELVO_DESKTOP_PIDS"
+
+"$service" --port 0 --account "e2e@example.com:e2e pass" >"$work/service.out" &
+pids="$! $pids"
+wait_for 10 grep -q '^PORT ' "$work/service.out" || fail "kelvo-service did not start"
+port=$(awk '/^PORT /{print $2}' "$work/service.out")
+ctl() { curl -sk -X POST "https://127.0.0.1:$port/_control/$1" ${2:+--data-urlencode "$2"}; }
+log() { curl -sk "https://127.0.0.1:$port/_control/log"; }
+
+cp "$exe" "$work/KelvoMonitor"
+printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$work/settings.ini"
+"$work/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
+    --ignore-certificate-errors >"$work/program.log" 2>&1 &
+app=$!
+pids="$app $pids"
+
+screen_w=$(xdpyinfo | awk '/dimensions:/{split($2, d, "x"); print d[1]; exit}')
+# Windows of the program that are on the screen now: "id width height x y"
+windows() {
+    for w in $(xdotool search --onlyvisible --pid "$app" "" 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        [ "$X" -ge 0 ] && [ "$X" -lt "$screen_w" ] && echo "$w $WIDTH $HEIGHT $X $Y"
+    done
+    return 0
+}
+popup() { windows | awk '$2 == 202 && $3 == 95 {print; exit}' | grep .; }
+tray_icon() { windows | awk '$2 <= 64 && $3 <= 64 && $5 > 700 {print; exit}' | grep .; }
+
+wait_for 60 sh -c "curl -sk https://127.0.0.1:$port/_control/log | grep -q '\"POST\",\"path\":\"/login\"'" ||
+    fail "no sign-in reached the service"
+echo "signed in"
+wait_for 10 tray_icon || fail "no tray icon"
+
+wait_for 90 test -s "$work/kelvo_top.txt" || fail "the first tick made no snapshot"
+sleep 1
+popup && fail "the first tick raised a popup"
+echo "first tick: snapshot made, no popup"
+
+ctl article "title=E2Eの新しい記事" >/dev/null
+wait_for 90 popup || fail "no popup for the new article"
+set -- $(popup)
+pw=$1 px=$4 py=$5
+set -- $(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g')
+right=$(($1 + $3)) bottom=$(($2 + $4))
+[ "$px" -eq $((right - 202)) ] && [ "$py" -eq $((bottom - 95)) ] ||
+    fail "popup at $px,$py, expected $((right - 202)),$((bottom - 95)) (work area $*)"
+above=no
+for w in $(xdotool search --onlyvisible --pid "$app" "" 2>/dev/null) $(xdotool search --class KelvoMonitor 2>/dev/null); do
+    if xwininfo -id "$w" | grep -q 'Width: 202' && xprop -id "$w" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; then
+        above=yes
+    fi
+done
+[ $above = yes ] || fail "popup is not topmost"
+echo "popup at the work area's bottom-right ($px,$py), topmost"
+[ -n "$shots" ] && import -window root "$shots/e2e-popup.png"
+grep -q 'E2Eの新しい記事' "$work/kelvo_top.txt" && fail "snapshot rewritten before the popup closed"
+
+# The tray menu's first item, "トップページ", opens a member window.
+set -- $(tray_icon)
+xdotool mousemove $(($4 + $2 / 2)) $(($5 + $3 / 2)) click 3
+menu() { windows | awk '$2 > 64 && $2 < 400 && $3 > 64 && $3 < 300 && !($2 == 202 && $3 == 95) {print; exit}' | grep .; }
+wait_for 10 menu || fail "no tray menu"
+set -- $(menu)
+xdotool mousemove $(($4 + 30)) $(($5 + 12)) click 1
+browser() { xdotool search --onlyvisible --pid "$app" --name '^Kelvo\+$' | head -1 | grep .; }
+wait_for 30 browser || fail "no browser window on the top page from the menu"
+bw=$(browser)
+popup >/dev/null || fail "the popup went away when the menu was used"
+# Typing in it while the popup waits: go to the favorites page by its address.
+xdotool windowactivate --sync "$bw"
+eval "$(xdotool getwindowgeometry --shell "$bw")"
+xdotool mousemove $((X + 400)) $((Y + 35)) click --repeat 3 1
+xdotool type --delay 30 "https://kelvo.example/mypage/favorites"
+xdotool key Return
+wait_for 20 sh -c "xdotool getwindowname $bw | grep -q 'お気に入り'" ||
+    fail "the member window did not take typing while the popup was up"
+popup >/dev/null || fail "the popup went away by itself"
+echo "member window usable while the popup waits"
+[ -n "$shots" ] && import -window root "$shots/e2e-browser.png"
+
+set -- $(popup)
+xdotool windowactivate --sync "$1" key Escape
+wait_for 10 sh -c "! xdotool search --onlyvisible --pid $app '' | while read w; do xdotool getwindowgeometry \$w; done | grep -q '202x95'" ||
+    fail "Esc did not close the popup"
+wait_for 10 grep -q 'E2Eの新しい記事' "$work/kelvo_top.txt" || fail "the snapshot does not hold the new text"
+echo "Esc closed the popup; snapshot holds the new text"
+
+kill -TERM "$app"
+sleep 3
+tray_icon && fail "the tray icon is still there after SIGTERM"
+kill -0 "$app" 2>/dev/null || fail "the process ended with a member window still open"
+xdotool windowactivate --sync "$bw" key alt+F4
+wait_for 15 sh -c "! kill -0 $app" || fail "the process did not end after its last window closed"
+echo "SIGTERM removed the tray icon; the process ended with its last window"
+echo "1 passed, 0 failed"
