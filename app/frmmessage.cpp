@@ -3,7 +3,6 @@
 #include "platform/appicon.h"
 #include "web/openpages.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -15,18 +14,11 @@ frmMessage::frmMessage(QWidget* parent) : SmallWindow(200, 93, parent) {
     QLabel* title = addTitle(QStringLiteral(" Kelvo+Monitor"), 201);
     title->setObjectName(QStringLiteral("Label1"));
 
-    auto* lblMessage = new QLabel(Text, client());
-    lblMessage->setObjectName(QStringLiteral("lblMessage"));
-    lblMessage->setGeometry(44, 28, 144, 24);
+    addLabel("lblMessage", Text, QRect(44, 28, 144, 24));
 
-    cmdOpen = new QPushButton(QStringLiteral("開く"), client());
-    cmdOpen->setObjectName(QStringLiteral("cmdOpen"));
-    cmdOpen->setGeometry(24, 60, 73, 29);
+    cmdOpen = addButton("cmdOpen", QStringLiteral("開く"), QRect(24, 60, 73, 29));
     cmdOpen->setDefault(true);
-    cmdClose = new QPushButton(QStringLiteral("閉じる"), client());
-    cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    cmdClose->setGeometry(100, 60, 73, 29);
-    cmdClose->setAutoDefault(false);
+    cmdClose = addButton("cmdClose", QStringLiteral("閉じる"), QRect(100, 60, 73, 29));
 
     auto* image = new QLabel(client());
     image->setObjectName(QStringLiteral("Image1"));
@@ -49,13 +41,4 @@ void frmMessage::cmdOpen_Click() {
 
 void frmMessage::cmdClose_Click() {
     hide();
-}
-
-void frmMessage::reject() {
-    cmdClose_Click();
-}
-
-void frmMessage::closeEvent(QCloseEvent* event) {
-    hide();
-    event->accept();
 }

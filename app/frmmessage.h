@@ -16,11 +16,8 @@ public:
     QPushButton* cmdOpen;
     QPushButton* cmdClose;
 
-public Q_SLOTS:
-    void reject() override; // Esc
-
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void cancel() override { cmdClose_Click(); }
 
 private:
     void cmdOpen_Click();

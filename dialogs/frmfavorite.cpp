@@ -3,7 +3,6 @@
 #include "platform/messagebox.h"
 #include "platform/modal.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -13,21 +12,14 @@ const QString frmFavorite::EmptyURLMessage = QStringLiteral("お気に入りＵ�
 
 frmFavorite::frmFavorite(QWidget* parent) : SmallWindow(427, 170, parent) {
     setObjectName(QStringLiteral("frmFavorite"));
-    auto* lblURL = new QLabel(QStringLiteral("お気に入りのＵＲＬを設定します"), client());
-    lblURL->setObjectName(QStringLiteral("lblURL"));
-    lblURL->setGeometry(24, 52, 240, 24);
+    addLabel("lblURL", QStringLiteral("お気に入りのＵＲＬを設定します"), QRect(24, 52, 240, 24));
     txtURL = new QLineEdit(client());
     txtURL->setObjectName(QStringLiteral("txtURL"));
     txtURL->setGeometry(20, 76, 385, 33);
 
-    cmdOK = new QPushButton(QStringLiteral("設定"), client());
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(128, 132, 85, 29);
+    cmdOK = addButton("cmdOK", QStringLiteral("設定"), QRect(128, 132, 85, 29));
     cmdOK->setDefault(true);
-    cmdClose = new QPushButton(QStringLiteral("閉じる"), client());
-    cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    cmdClose->setGeometry(216, 132, 85, 29);
-    cmdClose->setAutoDefault(false);
+    cmdClose = addButton("cmdClose", QStringLiteral("閉じる"), QRect(216, 132, 85, 29));
     addTitle(QStringLiteral(" お気に入り設定"), 429);
 
     setTabOrder(txtURL, cmdOK);
@@ -57,15 +49,6 @@ void frmFavorite::cmdOK_Click() {
 void frmFavorite::cmdClose_Click() {
     setFavoriteURL(QString());
     hide();
-}
-
-void frmFavorite::reject() {
-    cmdClose_Click();
-}
-
-void frmFavorite::closeEvent(QCloseEvent* event) {
-    cmdClose_Click();
-    event->accept();
 }
 
 QString frmFavorite::Ask(const QString& url) {

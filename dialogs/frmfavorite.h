@@ -25,11 +25,8 @@ public:
     QPushButton* cmdOK;
     QPushButton* cmdClose;
 
-public Q_SLOTS:
-    void reject() override; // Esc
-
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void cancel() override { cmdClose_Click(); }
 
 private:
     void cmdOK_Click();

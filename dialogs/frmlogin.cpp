@@ -3,7 +3,6 @@
 #include "platform/messagebox.h"
 #include "platform/modal.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -15,16 +14,12 @@ frmLogin::frmLogin(QWidget* parent) : SmallWindow(427, 170, parent) {
     setObjectName(QStringLiteral("frmLogin"));
     addTitle(QStringLiteral(" Kelvo+ログイン"), 429);
 
-    auto* lblMailAddr = new QLabel(QStringLiteral("メールアドレス:"), client());
-    lblMailAddr->setObjectName(QStringLiteral("lblMailAddr"));
-    lblMailAddr->setGeometry(24, 52, 137, 21);
+    addLabel("lblMailAddr", QStringLiteral("メールアドレス:"), QRect(24, 52, 137, 21));
     txtMailAddr = new QLineEdit(client());
     txtMailAddr->setObjectName(QStringLiteral("txtMailAddr"));
     txtMailAddr->setGeometry(168, 48, 237, 33);
 
-    auto* lblPassword = new QLabel(QStringLiteral("パスワード:"), client());
-    lblPassword->setObjectName(QStringLiteral("lblPassword"));
-    lblPassword->setGeometry(24, 88, 137, 21);
+    addLabel("lblPassword", QStringLiteral("パスワード:"), QRect(24, 88, 137, 21));
     txtPassword = new QLineEdit(client());
     txtPassword->setObjectName(QStringLiteral("txtPassword"));
     txtPassword->setGeometry(168, 84, 101, 33);
@@ -35,14 +30,9 @@ frmLogin::frmLogin(QWidget* parent) : SmallWindow(427, 170, parent) {
     txtPassword->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText |
                                      Qt::ImhNoAutoUppercase | Qt::ImhLatinOnly);
 
-    cmdOpen = new QPushButton(QStringLiteral("ログイン"), client());
-    cmdOpen->setObjectName(QStringLiteral("cmdOpen"));
-    cmdOpen->setGeometry(128, 132, 85, 29);
+    cmdOpen = addButton("cmdOpen", QStringLiteral("ログイン"), QRect(128, 132, 85, 29));
     cmdOpen->setDefault(true);
-    cmdClose = new QPushButton(QStringLiteral("閉じる"), client());
-    cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    cmdClose->setGeometry(216, 132, 85, 29);
-    cmdClose->setAutoDefault(false);
+    cmdClose = addButton("cmdClose", QStringLiteral("閉じる"), QRect(216, 132, 85, 29));
 
     setTabOrder(txtMailAddr, txtPassword);
     setTabOrder(txtPassword, cmdOpen);
@@ -79,16 +69,6 @@ void frmLogin::cmdClose_Click() {
     setMailAddress(QString());
     setPassword(QString());
     hide();
-}
-
-void frmLogin::reject() {
-    cmdClose_Click();
-}
-
-void frmLogin::closeEvent(QCloseEvent* event) {
-    // Closed by the window system: a cancel, like the close button.
-    cmdClose_Click();
-    event->accept();
 }
 
 frmLogin::Result frmLogin::Ask(const QString& mailAddress, const QString& password) {

@@ -2,21 +2,14 @@
 
 #include "web/changes.h"
 
-#include <QCloseEvent>
 #include <QPushButton>
 
 frmSettings::frmSettings(QWidget* parent) : SmallWindow(427, 170, parent) {
     setObjectName(QStringLiteral("frmSettings"));
     addTitle(QStringLiteral(" Kelvo+ログイン"), 429);
-    cmdLogin = new QPushButton(QStringLiteral("ログイン設定"), client());
-    cmdLogin->setObjectName(QStringLiteral("cmdLogin"));
-    cmdLogin->setGeometry(44, 44, 341, 29);
-    cmdFavorite = new QPushButton(QStringLiteral("お気に入り設定"), client());
-    cmdFavorite->setObjectName(QStringLiteral("cmdFavorite"));
-    cmdFavorite->setGeometry(44, 84, 341, 29);
-    cmdClose = new QPushButton(QStringLiteral("閉じる"), client());
-    cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    cmdClose->setGeometry(44, 124, 341, 29);
+    cmdLogin = addButton("cmdLogin", QStringLiteral("ログイン設定"), QRect(44, 44, 341, 29));
+    cmdFavorite = addButton("cmdFavorite", QStringLiteral("お気に入り設定"), QRect(44, 84, 341, 29));
+    cmdClose = addButton("cmdClose", QStringLiteral("閉じる"), QRect(44, 124, 341, 29));
     // No default button: Enter presses the focused one.
     for (QPushButton* b : {cmdLogin, cmdFavorite, cmdClose}) {
         b->setAutoDefault(true);
@@ -57,12 +50,8 @@ void frmSettings::cmdClose_Click() {
     done(0);
 }
 
-void frmSettings::reject() {
-    cmdClose_Click();
-}
-
-void frmSettings::closeEvent(QCloseEvent* event) {
+void frmSettings::cancel() {
+    // Already handing over to another dialog: that one decides.
     if (!property("kelvoHoldWait").toBool())
-        done(0);
-    event->accept();
+        cmdClose_Click();
 }

@@ -30,11 +30,8 @@ public:
     QPushButton* cmdFavorite;
     QPushButton* cmdClose;
 
-public Q_SLOTS:
-    void reject() override; // Esc
-
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void cancel() override;
 
 private:
     void cmdLogin_Click();

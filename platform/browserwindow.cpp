@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QToolBar>
 #include <QWebEngineView>
 
@@ -55,6 +56,14 @@ BrowserWindow::BrowserWindow(QWebEnginePage* page) : m_view(new QWebEngineView(t
     connect(m_view, &QWebEngineView::titleChanged, this, &QWidget::setWindowTitle);
     connect(m_address, &QLineEdit::returnPressed, this,
             [this] { m_view->setUrl(QUrl::fromUserInput(m_address->text())); });
+    // As in other browsers: Ctrl+L or F6 goes to the address.
+    for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6)}) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            m_address->setFocus(Qt::ShortcutFocusReason);
+            m_address->selectAll();
+        });
+    }
     resize(1024, 768);
 }
 

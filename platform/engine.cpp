@@ -56,7 +56,12 @@ QStringList argumentList(int argc, char* argv[]) {
 QWebEngineProfile* sharedProfile() {
     // Parented to the application: destroyed after every page, which the
     // windows and browser objects delete before the application goes.
-    static QWebEngineProfile* profile = new QWebEngineProfile(QCoreApplication::instance());
+    static QWebEngineProfile* profile = [] {
+        auto* p = new QWebEngineProfile(QCoreApplication::instance());
+        if (qEnvironmentVariableIsSet("KELVO_NO_HTTP_CACHE"))
+            p->setHttpCacheType(QWebEngineProfile::NoCache);
+        return p;
+    }();
     return profile;
 }
 

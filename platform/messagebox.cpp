@@ -24,6 +24,10 @@ void ShowMessage(const QString& text, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information,
                     ApplicationTitle, text, QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    // QMessageBox makes itself application modal, which would freeze the
+    // member's browser windows and the tray while it waits.
+    box.setModal(false);
+    box.setWindowModality(Qt::NonModal);
     showAndWait(&box);
 }
 

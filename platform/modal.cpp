@@ -36,6 +36,7 @@ void showAndWait(QWidget* window) {
         QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
     window->installEventFilter(&watcher);
     QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    window->setWindowModality(Qt::NonModal);
     window->show();
     window->raise();
     window->activateWindow();

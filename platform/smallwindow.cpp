@@ -1,8 +1,10 @@
 #include "platform/smallwindow.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 
 namespace platform {
@@ -39,6 +41,26 @@ QLabel* SmallWindow::addTitle(const QString& text, int width) {
     title->setPalette(pal);
     title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return title;
+}
+
+QLabel* SmallWindow::addLabel(const char* name, const QString& text, const QRect& geometry) {
+    auto* label = new QLabel(text, m_client);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    return label;
+}
+
+QPushButton* SmallWindow::addButton(const char* name, const QString& text, const QRect& geometry) {
+    auto* button = new QPushButton(text, m_client);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void SmallWindow::closeEvent(QCloseEvent* event) {
+    cancel();
+    event->accept();
 }
 
 void SmallWindow::centerOnScreen() {

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QLabel;
+class QPushButton;
 
 namespace platform {
 
@@ -18,11 +19,19 @@ public:
     // The client area: place controls here.
     QWidget* client() const { return m_client; }
     QLabel* addTitle(const QString& text, int width);
+    QLabel* addLabel(const char* name, const QString& text, const QRect& geometry);
+    QPushButton* addButton(const char* name, const QString& text, const QRect& geometry);
     void centerOnScreen();
 
     static QFont windowFont();
 
+public Q_SLOTS:
+    // Esc, and a close by the window system, press the cancel button.
+    void reject() override { cancel(); }
+
 protected:
+    virtual void cancel() = 0;
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

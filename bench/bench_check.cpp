@@ -1,0 +1,112 @@
+// Whole checks of the tray program against kelvo-service with the design's
+// sleeps shortened a thousandfold: time beyond the sleeps, PSS after sign-in
+// and after 500 checks, and CPU while idle between checks.
+// Run (on an X display): build/bench/bench_check [checks]
+#include "app/frmmain.h"
+#include "app/frmmessage.h"
+#include "benchsupport.h"
+#include "kelvoservice.h"
+#include "platform/clock.h"
+#include "storage/membersettings.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <unistd.h>
+
+namespace {
+
+// The real clock, counting the time spent sleeping.
+class CountingClock : public platform::Clock {
+public:
+    void sleep(int ms) override {
+        QElapsedTimer t;
+        t.start();
+        platform::setClock(nullptr);
+        platform::clock().sleep(ms);
+        platform::setClock(this);
+        sleptNs += t.nsecsElapsed();
+    }
+    qint64 elapsedMs() const override { return m_timer.elapsed(); }
+    qint64 sleptNs = 0;
+    CountingClock() { m_timer.start(); }
+
+private:
+    QElapsedTimer m_timer;
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const int checks = argc > 1 ? std::max(20, atoi(argv[1])) : 500;
+    char* ownArgv[] = {argv[0], nullptr};
+    return runWithService(
+        1, ownArgv, {QStringLiteral("bench@example.com:bench")}, [&](KelvoService& service) {
+            QTemporaryDir dir;
+            basMain::setApplicationDirForTesting(dir.path());
+            basMain::setMailAddress(QStringLiteral("bench@example.com"));
+            basMain::setPassword(QStringLiteral("bench"));
+            CountingClock clock;
+            platform::setClock(&clock);
+            platform::setSleepScale(0.001);
+
+            // Popups are answered at once.
+            QTimer answer;
+            QObject::connect(&answer, &QTimer::timeout, [] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* m = qobject_cast<frmMessage*>(w); m && m->isVisible())
+                        m->cmdClose->click();
+            });
+            answer.start(1);
+
+            frmMain main;
+            main.Form_Load();
+            main.Timer1()->stop(); // the bench drives the checks
+            if (!main.LoggedIn()) {
+                std::printf("sign-in failed\n");
+                return 1;
+            }
+            main.CheckTopPage(); // baseline
+            platform::clock().sleep(3000);
+            const double idle = bench::treePssMiB(getpid(), service.pid());
+            std::printf("bench_check: %d checks, sleeps x0.001\n", checks);
+            std::printf("PSS after sign-in: %.1f MiB\n", idle);
+
+            std::vector<double> unchanged, changed;
+            for (int i = 0; i < checks; ++i) {
+                const bool change = i % 10 == 0;
+                if (change)
+                    service.control("/_control/article", {{"title", "bench " + std::to_string(i)}});
+                const qint64 slept = clock.sleptNs;
+                QElapsedTimer t;
+                t.start();
+                const bool found = main.CheckTopPage();
+                const double beyond = (t.nsecsElapsed() - (clock.sleptNs - slept)) / 1e6;
+                (found ? changed : unchanged).push_back(beyond);
+                if (found != change)
+                    std::printf("check %d: change %s\n", i, found ? "found unexpectedly" : "missed");
+            }
+            bench::print("check without change, beyond the sleeps", unchanged, "ms");
+            bench::print("check with change (popup answered at once)", changed, "ms");
+            platform::clock().sleep(3000);
+            const double after = bench::treePssMiB(getpid(), service.pid());
+            std::printf("PSS after %d checks: %.1f MiB (growth %.1f%%)\n", checks, after,
+                        (after - idle) / idle * 100);
+
+            // Idle between checks, as in real use: the timer's next tick is a minute away.
+            answer.stop();
+            const double cpuBefore = bench::treeCpuSeconds(getpid(), service.pid());
+            QElapsedTimer wall;
+            wall.start();
+            platform::setClock(nullptr);
+            platform::clock().sleep(60000);
+            const double cpu = bench::treeCpuSeconds(getpid(), service.pid()) - cpuBefore;
+            std::printf("CPU while idle for %.0f s: %.2f s = %.2f%% of a core\n", wall.elapsed() / 1000.0,
+                        cpu, cpu / (wall.elapsed() / 1000.0) * 100);
+            main.Unload();
+            return 0;
+        });
+}
