@@ -10,62 +10,9 @@ exe=$1
 service=$2
 scripts=$3
 shots=${KELVO_SCREENSHOT_DIR:-}
-work=$(mktemp -d)
-pids=""
-fail() {
-    echo "FAIL: $*" >&2
-    [ -n "${DISPLAY:-}" ] && import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png" >&2
-    exit 1
-}
-cleanup() {
-    # shellcheck disable=SC2086
-    [ -n "$pids" ] && kill $pids 2>/dev/null || true
-}
-trap cleanup EXIT
+. "$(dirname "$0")/lib.sh"
 
-# wait_for SECONDS COMMAND...: polls every half second
-wait_for() {
-    limit=$(($1 * 2))
-    shift
-    i=0
-    until "$@" >/dev/null 2>&1; do
-        i=$((i + 1))
-        [ $i -gt $limit ] && return 1
-        sleep 0.5
-    done
-}
-
-eval "$("$scripts/desktop")"
-pids="$KELVO_DESKTOP_PIDS"
-
-"$service" --port 0 --account "e2e@example.com:e2e pass" >"$work/service.out" &
-pids="$! $pids"
-wait_for 10 grep -q '^PORT ' "$work/service.out" || fail "kelvo-service did not start"
-port=$(awk '/^PORT /{print $2}' "$work/service.out")
-ctl() { curl -sk -X POST "https://127.0.0.1:$port/_control/$1" ${2:+--data-urlencode "$2"}; }
-log() { curl -sk "https://127.0.0.1:$port/_control/log"; }
-
-cp "$exe" "$work/KelvoMonitor"
-printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$work/settings.ini"
-"$work/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
-    --ignore-certificate-errors >"$work/program.log" 2>&1 &
-app=$!
-pids="$app $pids"
-
-screen_w=$(xdpyinfo | awk '/dimensions:/{split($2, d, "x"); print d[1]; exit}')
-# Windows of the program that are on the screen now: "id width height x y"
-windows() {
-    for w in $(xdotool search --onlyvisible --pid "$app" "" 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
-        [ "$X" -ge 0 ] && [ "$X" -lt "$screen_w" ] && echo "$w $WIDTH $HEIGHT $X $Y"
-    done
-    return 0
-}
-popup() { windows | awk '$2 == 202 && $3 == 95 {print; exit}' | grep .; }
-tray_icon() { windows | awk '$2 >= 16 && $2 <= 64 && $3 >= 16 && $3 <= 64 && $5 > 700 {print; exit}' | grep .; }
-
-wait_for 60 sh -c "curl -sk https://127.0.0.1:$port/_control/log | grep -q '\"POST\",\"path\":\"/login\"'" ||
-    fail "no sign-in reached the service"
+wait_for 60 signed_in || fail "no sign-in reached the service"
 echo "signed in"
 wait_for 10 tray_icon || fail "no tray icon"
 
@@ -94,22 +41,16 @@ echo "popup at the work area's bottom-right ($px,$py), topmost"
 grep -q 'E2Eの新しい記事' "$work/kelvo_top.txt" && fail "snapshot rewritten before the popup closed"
 
 # The tray menu's first item, "トップページ", opens a member window.
-set -- $(tray_icon)
-xdotool mousemove $(($4 + $2 / 2)) $(($5 + $3 / 2)) click 3
-menu() { windows | awk '$2 > 64 && $2 < 400 && $3 > 64 && $3 < 300 && !($2 == 202 && $3 == 95) {print; exit}' | grep .; }
-wait_for 10 menu || fail "no tray menu"
-set -- $(menu)
-xdotool mousemove $(($4 + 30)) $(($5 + 12)) click 1
-browser() { xdotool search --onlyvisible --pid "$app" --name '^Kelvo\+$' | head -1 | grep .; }
-wait_for 30 browser || fail "no browser window on the top page from the menu"
-bw=$(browser)
+menu_item 0 # トップページ
+wait_for 30 browser_titled "Kelvo+" || fail "no browser window on the top page from the menu"
+bw=$(browser_titled "Kelvo+")
 popup >/dev/null || fail "the popup went away when the menu was used"
 # Typing in it while the popup waits: go to the favorites page by its address.
 xdotool windowactivate --sync "$bw"
 xdotool key ctrl+l
 xdotool type --delay 30 "https://kelvo.example/mypage/favorites"
 xdotool key Return
-wait_for 20 sh -c "xprop -id $bw _NET_WM_NAME | grep -q 'お気に入り'" ||
+wait_for 20 browser_titled "お気に入り | Kelvo+" ||
     fail "the member window did not take typing while the popup was up"
 popup >/dev/null || fail "the popup went away by itself"
 echo "member window usable while the popup waits"

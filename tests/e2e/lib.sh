@@ -1,0 +1,88 @@
+# Shared by the end-to-end scripts: an X desktop, kelvo-service, the program,
+# and ways to find the program's windows. Source it with $exe, $service and
+# $scripts set; it sets $work, $port, $app and a trap that cleans up.
+work=$(mktemp -d)
+pids=""
+fail() {
+    echo "FAIL: $*" >&2
+    [ -n "${DISPLAY:-}" ] && import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png" >&2
+    exit 1
+}
+cleanup() {
+    # shellcheck disable=SC2086
+    [ -n "$pids" ] && kill $pids 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# wait_for SECONDS COMMAND...: polls every half second
+wait_for() {
+    limit=$(($1 * 2))
+    shift
+    i=0
+    until "$@" >/dev/null 2>&1; do
+        i=$((i + 1))
+        [ $i -gt $limit ] && return 1
+        sleep 0.5
+    done
+}
+
+eval "$("$scripts/desktop")"
+pids="$KELVO_DESKTOP_PIDS"
+screen_w=$(xdpyinfo | awk '/dimensions:/{split($2, d, "x"); print d[1]; exit}')
+
+"$service" --port 0 --account "e2e@example.com:e2e pass" >"$work/service.out" &
+pids="$! $pids"
+wait_for 10 grep -q '^PORT ' "$work/service.out" || fail "kelvo-service did not start"
+port=$(awk '/^PORT /{print $2}' "$work/service.out")
+ctl() { curl -sk -X POST "https://127.0.0.1:$port/_control/$1" ${2:+--data-urlencode "$2"}; }
+
+cp "$exe" "$work/KelvoMonitor"
+printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$work/settings.ini"
+"$work/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
+    --ignore-certificate-errors >"$work/program.log" 2>&1 &
+app=$!
+pids="$app $pids"
+
+# Windows of the program on the screen now: "id width height x y"
+windows() {
+    for w in $(xdotool search --onlyvisible --pid "$app" "" 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        [ "$X" -ge 0 ] && [ "$X" -lt "$screen_w" ] && echo "$w $WIDTH $HEIGHT $X $Y"
+    done
+    return 0
+}
+popup() { windows | awk '$2 == 202 && $3 == 95 {print; exit}' | grep .; }
+tray_icon() { windows | awk '$2 >= 16 && $2 <= 64 && $3 >= 16 && $3 <= 64 && $5 > 700 {print; exit}' | grep .; }
+menu() { windows | awk '$2 > 64 && $2 < 400 && $3 > 64 && $3 < 300 && !($2 == 202 && $3 == 95) {print; exit}' | grep .; }
+# A message box: a window of ours captioned "KelvoMonitor" that is not the popup.
+message_box() {
+    for w in $(xdotool search --onlyvisible --pid "$app" --name '^KelvoMonitor$' 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        [ "$X" -ge 0 ] && [ "$X" -lt "$screen_w" ] && [ "$WIDTH" -gt 150 ] && [ "$WIDTH" -ne 202 ] &&
+            [ "$WIDTH" -lt 600 ] && { echo "$w"; return 0; }
+    done
+    return 1
+}
+# menu_item N: clicks the Nth item (0-based, separators not counted) of the tray menu.
+menu_item() {
+    set -- "$1" $(tray_icon)
+    xdotool mousemove $(($5 + $3 / 2)) $(($6 + $4 / 2)) click 3
+    wait_for 10 menu || fail "no tray menu"
+    n=$1
+    set -- $(menu)
+    # item rows of about 22 pixels, 2 separators of about 2 pixels after items 1 and 3
+    offset=$((11 + n * 22))
+    [ "$n" -ge 2 ] && offset=$((offset + 2))
+    [ "$n" -ge 4 ] && offset=$((offset + 2))
+    xdotool mousemove $(($4 + 30)) $(($5 + offset)) click 1
+}
+signed_in() { curl -sk "https://127.0.0.1:$port/_control/log" | grep -q '"POST","path":"/login"'; }
+# title ID: the window's caption as the member sees it
+title() { LC_ALL=C.UTF-8 xprop -id "$1" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//'; }
+# browser_titled TITLE: a member browser window on the screen with that caption
+browser_titled() {
+    for w in $(windows | awk '$2 >= 600 {print $1}'); do
+        [ "$(title "$w")" = "$1" ] && { echo "$w"; return 0; }
+    done
+    return 1
+}
