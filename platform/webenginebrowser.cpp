@@ -102,6 +102,10 @@ qint64 WebEngineBrowser::rendererPid() const {
     return m_page ? m_page->renderProcessPid() : 0;
 }
 
+QWebEnginePage* WebEngineBrowser::page() const {
+    return m_page;
+}
+
 void WebEngineBrowser::ensureAlive() const {
     if (m_gone || !m_page)
         throw gone();

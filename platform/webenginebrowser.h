@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QVariant>
 
+class QWebEnginePage;
 class QWebEngineView;
 
 namespace platform {
@@ -34,8 +35,10 @@ public:
 
     // Bound of one script call; tests shorten it.
     static void setScriptTimeoutMs(int ms);
-    // For tests and benchmarks: the renderer's process id, 0 when unknown.
+    // For tests and benchmarks: the renderer's process id, 0 when unknown,
+    // and the page itself.
     qint64 rendererPid() const;
+    QWebEnginePage* page() const;
 
 private:
     void ensureAlive() const;

@@ -223,6 +223,26 @@ private Q_SLOTS:
         QCOMPARE(platform::BrowserWindow::openCount(), before);
     }
 
+    void newWindowLinksOpenMemberWindows() {
+        auto b = std::make_shared<platform::WebEngineBrowser>();
+        b->setVisible(true);
+        QVERIFY(Login(*b));
+        const int before = platform::BrowserWindow::openCount();
+        b->page()->runJavaScript(QStringLiteral("window.open('/mypage/favorites', '_blank');"));
+        QTRY_COMPARE(platform::BrowserWindow::openCount(), before + 1);
+        QTRY_VERIFY(testsupport::findVisible<platform::BrowserWindow>());
+        QTRY_VERIFY([] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->windowTitle() == QStringLiteral("お気に入り | Kelvo+"))
+                    return true;
+            return false;
+        }());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<platform::BrowserWindow*>(w))
+                w->close();
+        QTRY_COMPARE(platform::BrowserWindow::openCount(), 0);
+    }
+
     void openTopPageShowsTheTopPageSignedIn() {
         OpenTopPage();
         auto* window = testsupport::findVisible<platform::BrowserWindow>();
