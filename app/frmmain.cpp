@@ -120,7 +120,8 @@ void frmMain::SignInNewBrowser() {
     if (signedIn) {
         m_loggedIn = true;
     } else {
-        platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+        if (!m_unloaded && !m_unloadPending)
+            platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
         m_loggedIn = false;
     }
 }
@@ -145,9 +146,14 @@ void frmMain::Unload() {
     m_ie.reset();
     if (m_tray)
         m_tray->remove();
-    // Let any wait of ours (popup, dialog, message) unwind.
+    // Let any wait of ours unwind: dialogs and the popup as if cancelled (so
+    // nothing half-typed is taken for an answer), message boxes closed.
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && (qobject_cast<platform::SmallWindow*>(w) || qobject_cast<QMessageBox*>(w)))
+        if (!w->isVisible())
+            continue;
+        if (auto* small = qobject_cast<platform::SmallWindow*>(w))
+            small->reject();
+        else if (qobject_cast<QMessageBox*>(w))
             w->hide();
     }
     m_menu->hide();

@@ -219,6 +219,24 @@ private Q_SLOTS:
         QCOMPARE(m_messages, QStringList{QStringLiteral("新着記事はありません。|info")});
     }
 
+    void closingDuringTheLoginDialogStoresNothing() {
+        m_goodPassword = QStringLiteral("new");
+        ScriptedBrowser::queue().push_back(site());
+        frmMain main;
+        main.Form_Load();
+        m_messages.clear();
+        auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {
+            dlg->setMailAddress(QStringLiteral("half-typed@example.com"));
+            main.Unload(); // SIGTERM or the session's end while the dialog waits
+        });
+        main.mnuCheck_Click();
+        QVERIFY(main.isUnloaded());
+        QCOMPARE(MailAddress(), QStringLiteral("m@example.com"));
+        QCOMPARE(bytes(SettingsFilePath()), QByteArray("[mail]\naddress=m@example.com\npwd=pw\n"));
+        QCOMPARE(m_messages, QStringList{QStringLiteral("ログインしていません|warning")});
+        QVERIFY(!testsupport::findVisible<frmLogin>());
+    }
+
     void settingsActionsLeaveLoggedInAlone() {
         m_goodPassword = QStringLiteral("new");
         ScriptedBrowser::queue().push_back(site());
