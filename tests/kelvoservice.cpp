@@ -56,15 +56,22 @@ KelvoService::KelvoService(const QStringList& accounts) {
 }
 
 KelvoService::~KelvoService() {
+    stop();
+}
+
+void KelvoService::stop() {
     if (m_pid > 0) {
         kill(m_pid, SIGTERM);
         for (int i = 0; i < 50; ++i) {
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
+            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                m_pid = 0;
                 return;
+            }
             usleep(100000);
         }
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
     }
 }
 

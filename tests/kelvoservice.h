@@ -16,6 +16,8 @@ public:
     ~KelvoService();
 
     bool isRunning() const { return m_port > 0; }
+    // Ends the service now (the site goes down).
+    void stop();
     int port() const { return m_port; }
     int pid() const { return m_pid; }
 

@@ -1,4 +1,6 @@
 // The browser object on the real engine against kelvo-service.
+#include "app/frmmain.h"
+#include "app/frmmessage.h"
 #include "kelvoservice.h"
 #include "platform/browserwindow.h"
 #include "platform/clock.h"
@@ -11,6 +13,7 @@
 #include "web/openpages.h"
 
 #include <QJsonObject>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -256,6 +259,39 @@ private Q_SLOTS:
                                                  QStringLiteral("/toppage.png"));
         }
         window->close();
+    }
+
+    // Last: it takes the site down.
+    void siteDownErrorPageIsComparedLikeAnyPage() {
+        QFile::remove(frmMain::TopFilePath());
+        frmMain main;
+        main.Form_Load();
+        QVERIFY(main.LoggedIn());
+        QVERIFY(!main.CheckTopPage()); // baseline
+        const QByteArray before = [] {
+            QFile f(frmMain::TopFilePath());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QVERIFY(before.contains("ログアウト"));
+
+        m_service.stop();
+        bool popup = false;
+        auto pending = testsupport::whenShown<frmMessage>([&](frmMessage* m) {
+            popup = true;
+            m->cmdClose->click();
+        });
+        QVERIFY(main.CheckTopPage());
+        QVERIFY(popup);
+        QFile f(frmMain::TopFilePath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray errorPage = f.readAll();
+        QVERIFY(!errorPage.isEmpty());
+        QVERIFY(errorPage != before);
+        popup = false;
+        QVERIFY(!main.CheckTopPage()); // the same error page again: no news
+        QVERIFY(!popup);
+        QVERIFY(!main.isUnloaded());
+        main.Unload();
     }
 };
 
