@@ -113,6 +113,7 @@ void frmMain::SignInNewBrowser() {
             m_ie = platform::CreateBrowser();
             m_ie->setVisible(false);
             signedIn = basMain::Login(*m_ie);
+            m_ie->Rest();
         } catch (const BrowserError&) {
             m_ie.reset();
         }
@@ -235,7 +236,9 @@ bool frmMain::ChangeLoginOfIe() {
         return basMain::ChangeLogin(none);
     }
     platform::BrowserPtr browser = m_ie;
-    return basMain::ChangeLogin(*browser);
+    const bool signedIn = basMain::ChangeLogin(*browser);
+    restHiddenBrowser();
+    return signedIn;
 }
 
 void frmMain::mnuSetting_Click() {
@@ -255,7 +258,17 @@ void frmMain::beginCredentialChange() {
 }
 
 void frmMain::endCredentialChange() {
+    restHiddenBrowser();
     m_credentialChange.reset();
+}
+
+void frmMain::restHiddenBrowser() {
+    try {
+        if (m_ie && !m_unloaded)
+            m_ie->Rest();
+    } catch (const BrowserError&) {
+        // gone: the next check replaces it
+    }
 }
 
 void frmMain::mnuEnd_Click() {
@@ -294,6 +307,8 @@ bool frmMain::CheckTopPage() {
         // Compared as it will read back from the file, so that a character
         // the file cannot hold does not raise a change at every check.
         newText = textcompare::storable(m_ie->BodyInnerText());
+        // Until the next check the page is not needed: let the engine free it.
+        m_ie->Rest();
     } catch (const BrowserError& e) {
         if (e.number() == platform::ErrProcessGone) {
             SignInNewBrowser();

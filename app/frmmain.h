@@ -76,6 +76,7 @@ private:
     void ShowMessageForm();
     void SignInNewBrowser();
     bool ChangeLoginOfIe();
+    void restHiddenBrowser();
     void ShowSettings();
     void maybeFinish();
     void endBusy();

@@ -50,6 +50,11 @@ public:
     // Document.Forms(index).Submit(), counting from 0
     virtual void SubmitForm(short index) = 0;
 
+    // The object will not be used for a while (between two checks): it may
+    // give up its page's memory. The next Navigate or Refresh loads the page
+    // again, so only call this where the next step is one of those.
+    virtual void Rest() {}
+
     virtual bool Visible() const = 0;
     virtual void setVisible(bool visible) = 0;
     virtual void Quit() = 0;

@@ -67,8 +67,12 @@ WebEngineBrowser::WebEngineBrowser() : m_page(new KelvoPage) {
     connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [this] {
+        // A page put to rest ends its renderer on purpose.
+        if (m_resting)
+            return;
         m_gone = true;
-        m_busy = false;
+        m_awaitingStart = false;
+        m_loadsInFlight = 0;
     });
     connect(m_page, &QObject::destroyed, this, [this] { m_gone = true; });
 
@@ -114,46 +118,76 @@ void WebEngineBrowser::ensureAlive() const {
 void WebEngineBrowser::startLoad() {
     // Busy from the moment the call returns, not from the engine's later
     // loadStarted; a stale loadFinished of an earlier load must not end it.
-    m_busy = true;
     m_awaitingStart = true;
 }
 
 void WebEngineBrowser::onLoadStarted() {
     m_awaitingStart = false;
-    m_busy = true;
+    ++m_loadsInFlight;
 }
 
 void WebEngineBrowser::onLoadFinished(bool) {
-    if (!m_awaitingStart)
-        m_busy = false;
+    if (m_loadsInFlight > 0)
+        --m_loadsInFlight;
+}
+
+void WebEngineBrowser::Rest() {
+    // Only the hidden browser, idle and alive, rests: its renderer goes, and
+    // with it most of the engine's memory until the next check.
+    if (m_gone || !m_page || m_window || !m_parkedView || m_resting || Busy())
+        return;
+    m_parkedView->hide();
+    m_resting = true;
+    m_page->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
+    if (m_page->lifecycleState() != QWebEnginePage::LifecycleState::Discarded)
+        wake();
+}
+
+void WebEngineBrowser::wake() {
+    if (!m_resting)
+        return;
+    m_page->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+    m_parkedView->show();
+    m_resting = false;
 }
 
 void WebEngineBrowser::Navigate(const QString& url) {
     ensureAlive();
+    wake();
     startLoad();
     m_page->load(QUrl(url));
 }
 
 void WebEngineBrowser::Refresh() {
     ensureAlive();
+    const bool wasResting = m_resting;
+    wake();
     startLoad();
-    m_page->triggerAction(QWebEnginePage::Reload);
+    // A page woken from rest reloads by itself; a second reload would only
+    // cut that one short.
+    if (!wasResting)
+        m_page->triggerAction(QWebEnginePage::Reload);
 }
 
 bool WebEngineBrowser::Busy() {
     ensureAlive();
-    return m_busy;
+    return m_awaitingStart || m_loadsInFlight > 0;
 }
 
 void WebEngineBrowser::Stop() {
     ensureAlive();
     m_page->triggerAction(QWebEnginePage::Stop);
-    m_busy = false;
     m_awaitingStart = false;
+    m_loadsInFlight = 0;
 }
 
 QVariant WebEngineBrowser::runScript(const QString& script) {
     ensureAlive();
+    if (m_resting) {
+        // A resting page has no document until it is loaded again.
+        wake();
+        throw noObject(QStringLiteral("Document"));
+    }
     // The answer may come after this object or its page is gone.
     QPointer<QObject> guard(this);
     QPointer<KelvoPage> page(m_page);
@@ -213,17 +247,18 @@ void WebEngineBrowser::SubmitForm(short index) {
     try {
         submitted = runScript(script).toBool();
     } catch (...) {
-        m_busy = m_awaitingStart = false;
+        m_awaitingStart = false;
         throw;
     }
     if (!submitted) {
-        m_busy = m_awaitingStart = false;
+        m_awaitingStart = false;
         throw noObject(QStringLiteral("Forms(") + QString::number(index) + QStringLiteral(")"));
     }
 }
 
 void WebEngineBrowser::setVisible(bool visible) {
     ensureAlive();
+    wake();
     if (visible == m_visible)
         return;
     m_visible = visible;

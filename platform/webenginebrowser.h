@@ -32,6 +32,8 @@ public:
     bool Visible() const override { return m_visible; }
     void setVisible(bool visible) override;
     void Quit() override;
+    void Rest() override;
+    bool isResting() const { return m_resting; }
 
     // Bound of one script call; tests shorten it.
     static void setScriptTimeoutMs(int ms);
@@ -43,6 +45,7 @@ public:
 private:
     void ensureAlive() const;
     void startLoad();
+    void wake();
     QVariant runScript(const QString& script);
     void onLoadStarted();
     void onLoadFinished(bool ok);
@@ -51,9 +54,12 @@ private:
     QPointer<QWebEngineView> m_parkedView;
     QPointer<BrowserWindow> m_window;
     bool m_visible = false;
-    bool m_busy = false;
+    // Busy from the call until the loads it started have finished: a call
+    // waits for the engine's loadStarted, then for as many loadFinished.
     bool m_awaitingStart = false;
+    int m_loadsInFlight = 0;
     bool m_gone = false;
+    bool m_resting = false;
 };
 
 } // namespace platform

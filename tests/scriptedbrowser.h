@@ -78,16 +78,17 @@ public:
         enter(QStringLiteral("setVisible"), v ? QStringLiteral("true") : QStringLiteral("false"));
         visible = v;
     }
+    void Rest() override { enter(QStringLiteral("Rest")); }
     void Quit() override {
         enter(QStringLiteral("Quit"));
         gone = true;
     }
 
-    // Calls without the Busy readings, for comparing sequences.
+    // Calls without the Busy readings and rests, for comparing sequences.
     QStringList steps() const {
         QStringList out;
         for (const QString& c : calls)
-            if (c != QStringLiteral("Busy"))
+            if (c != QStringLiteral("Busy") && c != QStringLiteral("Rest"))
                 out << c;
         return out;
     }
