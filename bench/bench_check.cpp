@@ -113,6 +113,16 @@ int main(int argc, char* argv[]) {
             const double cpu = bench::treeCpuSeconds(getpid(), service.pid()) - cpuBefore;
             std::printf("CPU while idle for %.0f s: %.2f s = %.2f%% of a core\n", wall.elapsed() / 1000.0,
                         cpu, cpu / (wall.elapsed() / 1000.0) * 100);
+            // A minute as in real use: one check at the design's full sleeps, then idle.
+            platform::setSleepScale(1.0);
+            const double cpuMinuteBefore = bench::treeCpuSeconds(getpid(), service.pid());
+            QElapsedTimer minute;
+            minute.start();
+            main.CheckTopPage();
+            platform::clock().sleep(static_cast<int>(std::max<qint64>(0, 60000 - minute.elapsed())));
+            const double cpuMinute = bench::treeCpuSeconds(getpid(), service.pid()) - cpuMinuteBefore;
+            std::printf("CPU over a minute with one full check: %.2f s = %.2f%% of a core\n", cpuMinute,
+                        cpuMinute / (minute.elapsed() / 1000.0) * 100);
             main.Unload();
             return 0;
         });
