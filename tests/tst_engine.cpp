@@ -134,6 +134,19 @@ private Q_SLOTS:
         QVERIFY(!m_service.requests(QStringLiteral("GET"), QStringLiteral("/account/logout")).isEmpty());
     }
 
+    void restingBrowserWakesForTheNextLoad() {
+        auto ie = hiddenBrowser();
+        QVERIFY(Login(*ie));
+        for (int wait : {0, 3000}) {
+            ie->Rest();
+            QVERIFY(ie->isResting());
+            QTest::qWait(wait);
+            ie->Refresh();
+            WaitWhileBusy(*ie);
+            QVERIFY(ie->BodyInnerText().contains(SignedInMarker));
+        }
+    }
+
     void missingElementsFail() {
         auto ie = hiddenBrowser();
         ie->Navigate(LoginURL());
