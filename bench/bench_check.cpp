@@ -5,9 +5,9 @@
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
 #include "benchsupport.h"
-#include "kelvoservice.h"
 #include "platform/clock.h"
 #include "storage/membersettings.h"
+#include "tools/kelvo-service/client/kelvoservice.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

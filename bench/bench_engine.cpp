@@ -3,11 +3,11 @@
 //   page, and PSS of this process and its engine processes after sign-in and
 //   after 300 reloads. Run: build/bench/bench_engine [runs]
 #include "benchsupport.h"
-#include "kelvoservice.h"
 #include "platform/clock.h"
 #include "platform/engine.h"
 #include "platform/webenginebrowser.h"
 #include "storage/membersettings.h"
+#include "tools/kelvo-service/client/kelvoservice.h"
 #include "web/login.h"
 
 #include <QApplication>

@@ -94,35 +94,22 @@ public:
     }
 
     // Browsers handed out by platform::CreateBrowser while installed.
-    static std::deque<std::shared_ptr<ScriptedBrowser>>& queue() {
-        static std::deque<std::shared_ptr<ScriptedBrowser>> q;
-        return q;
-    }
-    static std::vector<std::shared_ptr<ScriptedBrowser>>& created() {
-        static std::vector<std::shared_ptr<ScriptedBrowser>> c;
-        return c;
-    }
-    static bool& failCreation() {
-        static bool fail = false;
-        return fail;
-    }
+    static inline std::deque<std::shared_ptr<ScriptedBrowser>> queue;
+    static inline std::vector<std::shared_ptr<ScriptedBrowser>> created;
+    static inline bool failCreation = false;
     static platform::BrowserPtr create() {
-        if (failCreation())
+        if (failCreation)
             throw platform::BrowserError(platform::ErrCannotCreate, QStringLiteral("cannot create"));
-        std::shared_ptr<ScriptedBrowser> b;
-        if (queue().empty()) {
-            b = std::make_shared<ScriptedBrowser>();
-        } else {
-            b = queue().front();
-            queue().pop_front();
-        }
-        created().push_back(b);
+        auto b = queue.empty() ? std::make_shared<ScriptedBrowser>() : queue.front();
+        if (!queue.empty())
+            queue.pop_front();
+        created.push_back(b);
         return b;
     }
     static void install() {
-        queue().clear();
-        created().clear();
-        failCreation() = false;
+        queue.clear();
+        created.clear();
+        failCreation = false;
         platform::setBrowserFactory(&ScriptedBrowser::create);
     }
 
@@ -141,19 +128,16 @@ private:
     int m_busyLeft = 0;
 };
 
-// Virtual time: sleeping advances it at once and runs an optional hook.
+// Virtual time: sleeping advances it at once.
 class FakeClock : public platform::Clock {
 public:
     void sleep(int ms) override {
         sleeps << ms;
         m_now += ms;
-        if (onSleep)
-            onSleep(ms);
     }
     qint64 elapsedMs() const override { return m_now; }
 
     QList<int> sleeps;
-    std::function<void(int)> onSleep;
 
 private:
     qint64 m_now = 0;

@@ -1,19 +1,26 @@
 // The tray program's logic against the scripted browser: checking, the
-// snapshot file, recovery, the popup and the close sequence.
+// snapshot file, recovery, the popup, the close sequence, and the run-time
+// changes (favorite and settings dialogs, credentials, the manual check).
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
+#include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
+#include "dialogs/frmsettings.h"
 #include "platform/messagebox.h"
 #include "platform/placement.h"
 #include "platform/tray.h"
 #include "scriptedbrowser.h"
+#include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "storage/textcompare.h"
 #include "testsupport.h"
+#include "web/changes.h"
 #include "web/login.h"
+#include "web/openpages.h"
 
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -21,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace basMain;
 using Page = ScriptedBrowser::Page;
 using testsupport::whenShown;
 
@@ -48,7 +56,7 @@ class TestMainWindow : public QObject {
     }
     std::shared_ptr<ScriptedBrowser> ie() { return std::static_pointer_cast<ScriptedBrowser>(m_main->ie()); }
     void load() {
-        ScriptedBrowser::queue().push_back(site());
+        ScriptedBrowser::queue.push_back(site());
         m_main = std::make_unique<frmMain>();
         m_main->Form_Load();
     }
@@ -67,12 +75,42 @@ class TestMainWindow : public QObject {
         return popup;
     }
 
+    QString m_goodPassword = QStringLiteral("pw");
+    static QString warning(const QString& text) { return text + QStringLiteral("|warning"); }
+    static QString info(const QString& text) { return text + QStringLiteral("|info"); }
+    // A site that accepts m@example.com with m_goodPassword.
+    std::shared_ptr<ScriptedBrowser> checkingSite() {
+        auto b = std::make_shared<ScriptedBrowser>();
+        auto* raw = b.get();
+        b->onLoad = [this, raw](const QString& what) {
+            if (what == QStringLiteral("submit")) {
+                const bool ok =
+                    raw->values.value(QStringLiteral("user_email")) == QStringLiteral("m@example.com") &&
+                    raw->values.value(QStringLiteral("user_password")) == m_goodPassword;
+                return Page{ok ? QStringLiteral("ログアウト トップ")
+                               : QStringLiteral("ログインに失敗しました")};
+            }
+            return Page{QStringLiteral("ページ ") + what};
+        };
+        return b;
+    }
+    static void answerLogin(const QString& mail, const QString& password, bool confirm = true) {
+        auto* dlg = testsupport::findVisible<frmLogin>();
+        QVERIFY(dlg);
+        if (!mail.isNull())
+            dlg->setMailAddress(mail);
+        if (!password.isNull())
+            dlg->setPassword(password);
+        QTest::keyClick(dlg->txtPassword, confirm ? Qt::Key_Return : Qt::Key_Escape);
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         basMain::setApplicationDirForTesting(m_dir.path());
         platform::setClock(&m_clock);
-        platform::setMessageHandler(
-            [this](const QString& text, platform::MessageIcon) { m_messages << text; });
+        platform::setMessageHandler([this](const QString& text, platform::MessageIcon icon) {
+            m_messages << (icon == platform::MessageIcon::Warning ? warning(text) : info(text));
+        });
     }
     void init() {
         ScriptedBrowser::install();
@@ -82,6 +120,12 @@ private Q_SLOTS:
         m_page = QStringLiteral("ログアウト\r\n新着記事\r\n記事A");
         basMain::setMailAddress(QStringLiteral("m@example.com"));
         basMain::setPassword(QStringLiteral("pw"));
+        basMain::setFavoriteURL(QString());
+        m_goodPassword = QStringLiteral("pw");
+        QFile f(basMain::SettingsFilePath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[mail]\naddress=m@example.com\npwd=pw\n");
+        f.close();
         load();
     }
     void cleanup() { m_main.reset(); }
@@ -136,36 +180,29 @@ private Q_SLOTS:
         QVERIFY(m_main->trayIcon()->isShown());
         QCOMPARE(ie()->steps().first(), QStringLiteral("setVisible false"));
         QVERIFY(m_messages.isEmpty());
-        QStringList captions;
-        for (QAction* a : m_main->menu0()->actions())
-            captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(captions,
-                 (QStringList{QStringLiteral("トップページ"), QStringLiteral("お気に入り"),
-                              QStringLiteral("-"), QStringLiteral("すぐに確認"), QStringLiteral("設定"),
-                              QStringLiteral("-"), QStringLiteral("終了")}));
     }
 
     void failedOrImpossibleSignInAtLoad() {
         m_main.reset();
         auto wrong = site();
         wrong->onLoad = [](const QString&) { return Page{QStringLiteral("ログインに失敗しました")}; };
-        ScriptedBrowser::queue().push_back(wrong);
+        ScriptedBrowser::queue.push_back(wrong);
         m_main = std::make_unique<frmMain>();
         m_main->Form_Load();
-        QCOMPARE(m_messages, QStringList{frmMain::LoginFailedMessage});
+        QCOMPARE(m_messages, QStringList{warning(frmMain::LoginFailedMessage)});
         QVERIFY(!m_main->LoggedIn());
         QVERIFY(m_main->Timer1()->isActive());
 
         m_main.reset();
         m_messages.clear();
-        ScriptedBrowser::failCreation() = true;
+        ScriptedBrowser::failCreation = true;
         m_main = std::make_unique<frmMain>();
         m_main->Form_Load();
-        QCOMPARE(m_messages, QStringList{frmMain::LoginFailedMessage});
+        QCOMPARE(m_messages, QStringList{warning(frmMain::LoginFailedMessage)});
         QVERIFY(!m_main->ie());
         QVERIFY(m_main->Timer1()->isActive());
         // the next tick tries again with a new browser
-        ScriptedBrowser::failCreation() = false;
+        ScriptedBrowser::failCreation = false;
         m_messages.clear();
         m_main->Timer1_Timer();
         QVERIFY(m_main->ie());
@@ -220,7 +257,7 @@ private Q_SLOTS:
         bool result = true;
         QVERIFY(!checkAnsweringPopup(&result));
         QVERIFY(!result);
-        QCOMPARE(ScriptedBrowser::created().size(), size_t(2));
+        QCOMPARE(ScriptedBrowser::created.size(), size_t(2));
         QVERIFY(m_messages.isEmpty());
         QVERIFY(m_main->LoggedIn());
         // the check after that compares again
@@ -231,9 +268,9 @@ private Q_SLOTS:
         ie()->gone = true;
         auto refusing = site();
         refusing->onLoad = [](const QString&) { return Page{QStringLiteral("ログインに失敗しました")}; };
-        ScriptedBrowser::queue().push_back(refusing);
+        ScriptedBrowser::queue.push_back(refusing);
         QVERIFY(!checkAnsweringPopup());
-        QCOMPARE(m_messages, QStringList{frmMain::LoginFailedMessage});
+        QCOMPARE(m_messages, QStringList{warning(frmMain::LoginFailedMessage)});
         QVERIFY(!m_main->LoggedIn());
     }
 
@@ -277,7 +314,7 @@ private Q_SLOTS:
         QTRY_COMPARE(finished.size(), 1);
         QVERIFY(m_messages.isEmpty());
         m_main->Timer1_Timer(); // a late tick does nothing
-        QCOMPARE(ScriptedBrowser::created().size(), size_t(1));
+        QCOMPARE(ScriptedBrowser::created.size(), size_t(1));
     }
 
     void snapshotTroubleRaisesNoFalseAlarm() {
@@ -324,7 +361,7 @@ private Q_SLOTS:
     void manualCheckOutcomes() {
         QVERIFY(!checkAnsweringPopup());
         m_main->mnuCheck_Click();
-        QCOMPARE(m_messages, QStringList{frmMain::NoNewArticlesMessage});
+        QCOMPARE(m_messages, QStringList{info(frmMain::NoNewArticlesMessage)});
         m_messages.clear();
         m_page += QStringLiteral("記事D");
         bool popup = false;
@@ -349,7 +386,7 @@ private Q_SLOTS:
         m_main->menu0()->hide();
     }
 
-    void popupLooksAndSitsAsSpecified() {
+    void popupPlacement() {
         frmMessage popup;
         QCOMPARE(popup.size(), QSize(202, 95));
         QVERIFY(popup.windowFlags() & Qt::FramelessWindowHint);
@@ -378,9 +415,166 @@ private Q_SLOTS:
         m_page += QStringLiteral("記事E");
         auto pending = whenShown<frmMessage>([](frmMessage* m) { QTest::keyClick(m, Qt::Key_Return); });
         QVERIFY(m_main->CheckTopPage());
-        QCOMPARE(ScriptedBrowser::created().size(), size_t(2));
-        QVERIFY(ScriptedBrowser::created().back()->visible);
-        QVERIFY(!ScriptedBrowser::created().back()->gone); // left open for the member
+        QCOMPARE(ScriptedBrowser::created.size(), size_t(2));
+        QVERIFY(ScriptedBrowser::created.back()->visible);
+        QVERIFY(!ScriptedBrowser::created.back()->gone); // left open for the member
+    }
+
+    void favoriteDialog() {
+        frmFavorite dlg;
+        dlg.show();
+        // empty: refused with the message, the dialog stays
+        QTest::keyClick(dlg.txtURL, Qt::Key_Return);
+        QCOMPARE(m_messages, QStringList{warning(QStringLiteral("お気に入りＵＲＬが入力されていません。"))});
+        QVERIFY(dlg.isVisible());
+        // blanks are a URL
+        QTest::keyClicks(dlg.txtURL, QStringLiteral("  "));
+        QTest::keyClick(dlg.txtURL, Qt::Key_Return);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.FavoriteURL(), QStringLiteral("  "));
+        // typed, then Esc: the caller gets nothing
+        dlg.show();
+        QTest::keyClicks(dlg.txtURL, QStringLiteral("https://x/"));
+        QTest::keyClick(dlg.txtURL, Qt::Key_Escape);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.FavoriteURL(), QString());
+    }
+
+    void cancelledLoginChangesNothing() {
+        ScriptedBrowser b;
+        auto pending = whenShown<frmLogin>([](frmLogin* dlg) {
+            QCOMPARE(dlg->MailAddress(), QStringLiteral("m@example.com")); // pre-filled
+            QCOMPARE(dlg->Password(), QStringLiteral("pw"));
+            dlg->setMailAddress(QStringLiteral("other@example.com"));
+            dlg->cmdClose->click();
+        });
+        QVERIFY(!ChangeLogin(b));
+        QVERIFY(b.calls.isEmpty()); // not even signed out
+        QCOMPARE(MailAddress(), QStringLiteral("m@example.com"));
+        QCOMPARE(bytes(SettingsFilePath()), QByteArray("[mail]\naddress=m@example.com\npwd=pw\n"));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void confirmedCredentialsSignOutStoreAndSignIn_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("same again") << "pw" << true;
+        QTest::newRow("wrong new password") << "wrong" << false;
+        QTest::newRow("empty password") << "" << false;
+    }
+    void confirmedCredentialsSignOutStoreAndSignIn() {
+        QFETCH(QString, password);
+        QFETCH(bool, accepted);
+        auto b = checkingSite();
+        auto pending = whenShown<frmLogin>([&](frmLogin*) { answerLogin(QString(), password); });
+        QCOMPARE(ChangeLogin(*b), accepted);
+        QCOMPARE(b->steps().first(), QStringLiteral("Navigate ") + LogoutURL());
+        QVERIFY(b->calls.contains(QStringLiteral("Navigate ") + LoginURL()));
+        QCOMPARE(b->values.value(QStringLiteral("user_password")), password); // sent as typed
+        // stored before the sign-in, whatever its outcome
+        QCOMPARE(Password(), password);
+        QCOMPARE(bytes(SettingsFilePath()),
+                 QByteArray("[mail]\naddress=m@example.com\npwd=") + password.toUtf8() + "\n");
+        QCOMPARE(m_messages,
+                 accepted
+                     ? QStringList()
+                     : QStringList{warning(QStringLiteral("ログインできません。設定を見直してください。"))});
+    }
+
+    void newFavoriteIsStoredAndOpenedNext() {
+        auto pending = whenShown<frmFavorite>([](frmFavorite* dlg) {
+            QCOMPARE(dlg->FavoriteURL(), QString());
+            QTest::keyClicks(dlg->txtURL, QStringLiteral("https://kelvo.example/mypage/favorites"));
+            QTest::keyClick(dlg->txtURL, Qt::Key_Return);
+        });
+        ChangeFavorite();
+        QCOMPARE(FavoriteURL(), QStringLiteral("https://kelvo.example/mypage/favorites"));
+        QCOMPARE(bytes(SettingsFilePath()), QByteArray("[mail]\naddress=m@example.com\npwd=pw\n[url]\n"
+                                                       "favorite=https://kelvo.example/mypage/favorites\n"));
+        auto b = checkingSite();
+        ScriptedBrowser::queue.push_back(b);
+        OpenFavorite();
+        QCOMPARE(b->steps().last(), QStringLiteral("Navigate https://kelvo.example/mypage/favorites"));
+
+        // cancelling keeps the old one
+        auto cancel = whenShown<frmFavorite>([](frmFavorite* dlg) {
+            QCOMPARE(dlg->FavoriteURL(), QStringLiteral("https://kelvo.example/mypage/favorites"));
+            dlg->txtURL->clear();
+            QTest::keyClick(dlg->txtURL, Qt::Key_Escape);
+        });
+        ChangeFavorite();
+        QCOMPARE(FavoriteURL(), QStringLiteral("https://kelvo.example/mypage/favorites"));
+    }
+
+    void manualCheckWhenNotSignedIn() {
+        m_goodPassword = QStringLiteral("new");
+        ScriptedBrowser::queue.push_back(checkingSite());
+        frmMain main;
+        main.Form_Load(); // "pw" is refused now
+        QVERIFY(!main.LoggedIn());
+        m_messages.clear();
+
+        // cancelled: still not signed in, asked again next time
+        auto cancel = whenShown<frmLogin>([](frmLogin*) { answerLogin(QString(), QString(), false); });
+        main.mnuCheck_Click();
+        QCOMPARE(m_messages, QStringList{warning(QStringLiteral("ログインしていません"))});
+        QVERIFY(!main.LoggedIn());
+        cancel.reset();
+
+        m_messages.clear();
+        auto fixIt = whenShown<frmLogin>([](frmLogin*) { answerLogin(QString(), QStringLiteral("new")); });
+        main.Form_MouseMove(0x203); // the double-click does the same
+        QCOMPARE(m_messages, QStringList{warning(QStringLiteral("ログインしていません"))});
+        QVERIFY(main.LoggedIn());
+        fixIt.reset();
+
+        // now the check itself runs
+        m_messages.clear();
+        main.mnuCheck_Click();
+        QCOMPARE(m_messages, QStringList{info(QStringLiteral("新着記事はありません。"))});
+    }
+
+    void closingDuringTheLoginDialogStoresNothing() {
+        m_goodPassword = QStringLiteral("new");
+        ScriptedBrowser::queue.push_back(checkingSite());
+        frmMain main;
+        main.Form_Load();
+        m_messages.clear();
+        auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {
+            dlg->setMailAddress(QStringLiteral("half-typed@example.com"));
+            main.Unload(); // SIGTERM or the session's end while the dialog waits
+        });
+        main.mnuCheck_Click();
+        QVERIFY(main.isUnloaded());
+        QCOMPARE(MailAddress(), QStringLiteral("m@example.com"));
+        QCOMPARE(bytes(SettingsFilePath()), QByteArray("[mail]\naddress=m@example.com\npwd=pw\n"));
+        QCOMPARE(m_messages, QStringList{warning(QStringLiteral("ログインしていません"))});
+        QVERIFY(!testsupport::findVisible<frmLogin>());
+    }
+
+    void settingsActionsLeaveLoggedInAlone() {
+        m_goodPassword = QStringLiteral("new");
+        ScriptedBrowser::queue.push_back(checkingSite());
+        frmMain main;
+        main.Form_Load();
+        QVERIFY(!main.LoggedIn());
+        bool settingsHidden = false;
+        auto openLogin = whenShown<frmSettings>([&](frmSettings* s) {
+            QCOMPARE(s->Owner(), static_cast<SettingsOwner*>(&main));
+            auto answer = std::make_shared<std::unique_ptr<QTimer>>();
+            *answer = whenShown<frmLogin>([&, answer](frmLogin*) {
+                settingsHidden = !testsupport::findVisible<frmSettings>();
+                answerLogin(QString(), QStringLiteral("new"));
+            });
+            s->cmdLogin->click();
+        });
+        main.mnuSetting_Click();
+        QVERIFY(settingsHidden);
+        QVERIFY(!testsupport::findVisible<frmSettings>());
+        QCOMPARE(Password(), QStringLiteral("new"));
+        QVERIFY(!main.LoggedIn()); // signed in, but the flag is the manual check's business
+        auto scripted = std::static_pointer_cast<ScriptedBrowser>(main.ie());
+        QCOMPARE(scripted->calls.filter(QStringLiteral("SubmitForm")).size(), 2);
     }
 };
 

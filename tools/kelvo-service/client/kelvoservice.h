@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/engine.h"
+
 #include <QJsonArray>
 #include <QString>
 #include <QStringList>
@@ -8,7 +10,7 @@
 #include <map>
 #include <string>
 
-// Runs tools/kelvo-service on a free loopback port for one test executable.
+// Runs kelvo-service on a free loopback port for a test or benchmark.
 // Started before the application object exists, so plain POSIX calls.
 class KelvoService {
 public:
@@ -39,8 +41,3 @@ private:
 // and runs `body`.
 int runWithService(int argc, char* argv[], const QStringList& accounts,
                    const std::function<int(KelvoService&)>& body);
-
-// Makes the application with the engine switches for `service` and runs the
-// test object's functions.
-int runEngineTest(int argc, char* argv[], const QStringList& accounts,
-                  const std::function<QObject*(KelvoService&)>& makeTest);

@@ -1,4 +1,4 @@
-#include "kelvoservice.h"
+#include "tools/kelvo-service/client/kelvoservice.h"
 
 #include <httplib.h>
 
@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QJsonDocument>
-#include <QTest>
 
 #include <QJsonObject>
 #include <csignal>
@@ -126,13 +125,4 @@ int runWithService(int argc, char* argv[], const QStringList& accounts,
     QApplication app(args.argc(), args.argv());
     QApplication::setQuitOnLastWindowClosed(false);
     return body(service);
-}
-
-int runEngineTest(int argc, char* argv[], const QStringList& accounts,
-                  const std::function<QObject*(KelvoService&)>& makeTest) {
-    const QStringList testArgs = platform::argumentList(argc, argv);
-    return runWithService(argc, argv, accounts, [&](KelvoService& service) {
-        std::unique_ptr<QObject> test(makeTest(service));
-        return QTest::qExec(test.get(), testArgs);
-    });
 }

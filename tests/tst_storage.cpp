@@ -1,0 +1,220 @@
+// The settings file and the text file manager, on real files.
+#include "storage/filemodule.h"
+#include "storage/inifile.h"
+#include "storage/textfilemanager.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using inifileModule::GetIniString;
+using inifileModule::WriteIniString;
+
+class TestStorage : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const char* name = "settings.ini") const { return m_dir.filePath(QString::fromUtf8(name)); }
+    static QByteArray bytes(const QString& p) {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    static void put(const QString& p, const QByteArray& data) {
+        QFile f(p);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(data);
+    }
+    QString get(const char* key, const char* section) const {
+        return GetIniString(QString::fromUtf8(key), QString::fromUtf8(section), QStringLiteral("<default>"),
+                            path());
+    }
+    bool set(const QString& value, const char* key, const char* section) const {
+        return WriteIniString(value, QString::fromUtf8(key), QString::fromUtf8(section), path());
+    }
+    static bool isPlatformError(const QString& message) {
+        return QRegularExpression(QStringLiteral("^\\d+:\\S.*$")).match(message).hasMatch();
+    }
+
+private Q_SLOTS:
+    void init() {
+        QFile::remove(path());
+        QFile::remove(path("kelvo_top.txt"));
+    }
+
+    void valuesReadBackExactly_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("blanks kept") << QStringLiteral("  pass word  ");
+        QTest::newRow("quotes kept") << QStringLiteral("\"quoted\"");
+        QTest::newRow("script-like") << QStringLiteral("a'b\"c\\</script>");
+        QTest::newRow("equals, semicolon, brackets") << QStringLiteral("a=b;c#[mail]");
+        QTest::newRow("japanese and tab") << QStringLiteral("パスワード　全角\tx");
+    }
+    void valuesReadBackExactly() {
+        QFETCH(QString, value);
+        QVERIFY(set(value, "pwd", "mail"));
+        QCOMPARE(get("pwd", "mail"), value);
+        QVERIFY(set(QStringLiteral("x@example.com"), "address", "mail"));
+        QVERIFY(set(value + value, "pwd", "mail")); // in place, with another key around
+        QCOMPARE(get("pwd", "mail"), value + value);
+        QCOMPARE(get("address", "mail"), QStringLiteral("x@example.com"));
+    }
+
+    void writesArePrivateAndInOrder() {
+        QCOMPARE(get("address", "mail"), QStringLiteral("<default>"));
+        QVERIFY(set(QStringLiteral("a@b"), "address", "mail"));
+        QVERIFY(set(QStringLiteral(""), "pwd", "mail"));
+        QVERIFY(set(QStringLiteral("https://x/"), "favorite", "url"));
+        QCOMPARE(bytes(path()), QByteArray("[mail]\naddress=a@b\npwd=\n[url]\nfavorite=https://x/\n"));
+        QCOMPARE(testsupport::fileMode(path()), 0600);
+        QCOMPARE(get("pwd", "mail"), QStringLiteral("<default>")); // empty reads as missing
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("settings.ini")});
+        // an existing file readable by others becomes private
+        QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        QVERIFY(set(QStringLiteral("b"), "address", "mail"));
+        QCOMPARE(testsupport::fileMode(path()), 0600);
+    }
+
+    void namesMatchWithoutCase() {
+        put(path(), "[URL]\nFAVORITE=https://hand/\n");
+        QCOMPARE(get("favorite", "url"), QStringLiteral("https://hand/"));
+        QVERIFY(set(QStringLiteral("https://new/"), "favorite", "url"));
+        QCOMPARE(bytes(path()), QByteArray("[URL]\nFAVORITE=https://new/\n"));
+        put(path(), "[favorite]\nurl=https://wrong/\n"); // not the favorite
+        QCOMPARE(get("favorite", "url"), QStringLiteral("<default>"));
+    }
+
+    void otherLinesStayByteForByte() {
+        const QByteArray original = "\xEF\xBB\xBF; comment\r\n[mail]\r\naddress=a@b\r\n"
+                                    "pwd=  x  \r\n\r\n[other]\r\nkey = spaced value \r\n\r\n";
+        put(path(), original);
+        QCOMPARE(get("key", "other"), QStringLiteral(" spaced value "));
+        QVERIFY(set(QStringLiteral("https://f/"), "favorite", "url"));
+        QVERIFY(set(QStringLiteral("new"), "pwd", "mail"));
+        QVERIFY(set(QStringLiteral("v"), "extra", "mail")); // after the last entry, not the blank line
+        QByteArray expected = original + "[url]\r\nfavorite=https://f/\r\n";
+        expected.replace("pwd=  x  \r\n", "pwd=new\r\nextra=v\r\n");
+        QCOMPARE(bytes(path()), expected);
+        put(path(), "[mail]\naddress=a"); // last line without an ending
+        QVERIFY(set(QStringLiteral("p"), "pwd", "mail"));
+        QCOMPARE(bytes(path()), QByteArray("[mail]\naddress=a\npwd=p\n"));
+    }
+
+    void lineBreaksAndNulAreRefused() {
+        put(path(), "[mail]\naddress=a\npwd=b\n");
+        for (const QString& value :
+             {QStringLiteral("x\n[evil]\nkey=1"), QStringLiteral("x\r[evil]"),
+              QStringLiteral("x\r\naddress=evil"), QString(QStringLiteral("x") + QChar(0))}) {
+            QVERIFY(!set(value, "pwd", "mail"));
+            QVERIFY(!set(value, "favorite", "url"));
+        }
+        QVERIFY(
+            !WriteIniString(QStringLiteral("v"), QStringLiteral("k\n[x]"), QStringLiteral("mail"), path()));
+        QVERIFY(!WriteIniString(QStringLiteral("v"), QStringLiteral("k"), QStringLiteral("a]\n"), path()));
+        QCOMPARE(bytes(path()), QByteArray("[mail]\naddress=a\npwd=b\n"));
+    }
+
+    void longValuesAreCutOnCharacterBoundary() {
+        QVERIFY(set(QString(300, u'a'), "pwd", "mail"));
+        QCOMPARE(get("pwd", "mail"), QString(254, u'a'));
+        QVERIFY(set(QString(100, u'あ'), "pwd", "mail")); // 3 bytes each: 84 fit in 254
+        QCOMPARE(get("pwd", "mail"), QString(84, u'あ'));
+        const QString mixed = QStringLiteral("a") + QString(100, u'あ'); // 1 + 3 * 84 = 253
+        QVERIFY(set(mixed, "pwd", "mail"));
+        QCOMPARE(get("pwd", "mail"), mixed.left(85));
+    }
+
+    void duplicatesAndBrokenHeaders() {
+        put(path(), "[mail]\naddress=first\naddress=second\n[MAIL]\npwd=hidden\n");
+        QCOMPARE(get("address", "mail"), QStringLiteral("first"));
+        QCOMPARE(get("pwd", "mail"), QStringLiteral("<default>"));
+        QVERIFY(set(QStringLiteral("p"), "pwd", "mail"));
+        QVERIFY(set(QStringLiteral("new"), "address", "mail"));
+        QCOMPARE(bytes(path()),
+                 QByteArray("[mail]\naddress=new\naddress=second\npwd=p\n[MAIL]\npwd=hidden\n"));
+        put(path(), "[mail\naddress=lost\n"); // no "]": opens no section
+        QCOMPARE(get("address", "mail"), QStringLiteral("<default>"));
+        QVERIFY(set(QStringLiteral("a"), "address", "mail"));
+        QCOMPARE(bytes(path()), QByteArray("[mail\naddress=lost\n[mail]\naddress=a\n"));
+    }
+
+    void badFiles() {
+        put(path(), "[mail]\naddress=\xff\xfe\x80ok\npwd=fine\n"); // not UTF-8
+        QVERIFY(!get("address", "mail").isEmpty());
+        QCOMPARE(get("pwd", "mail"), QStringLiteral("fine"));
+        QVERIFY(set(QStringLiteral("x"), "pwd", "mail"));
+        QVERIFY(bytes(path()).startsWith("[mail]\naddress=\xff\xfe\x80ok\n"));
+
+        QByteArray big = "[mail]\naddress=a\n[bulk]\n";
+        while (big.size() < 10 * 1024 * 1024)
+            big += "filler=" + QByteArray(90, 'x') + "\n";
+        put(path(), big);
+        QVERIFY(set(QStringLiteral("p"), "pwd", "mail"));
+        QCOMPARE(QFileInfo(path()).size(), qint64(big.size() + 6));
+        QCOMPARE(get("pwd", "mail"), QStringLiteral("p"));
+
+        QFile::remove(path());
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("settings.ini"))); // a folder in its place
+        QCOMPARE(get("address", "mail"), QStringLiteral("<default>"));
+        QVERIFY(!set(QStringLiteral("x"), "address", "mail"));
+        QVERIFY(QDir(path()).removeRecursively());
+
+        put(path("blocker"), "not a folder"); // a folder that cannot be made, even by root
+        QVERIFY(!WriteIniString(QStringLiteral("v"), QStringLiteral("k"), QStringLiteral("s"),
+                                path("blocker") + QStringLiteral("/settings.ini")));
+        QCOMPARE(bytes(path("blocker")), QByteArray("not a folder"));
+    }
+
+    void textFilesReportMissingFiles() {
+        const QString top = path("kelvo_top.txt");
+        textfileManager tm;
+        QCOMPARE(tm.Message(), QString());
+        QCOMPARE(tm.ReadText(top), QString());
+        QCOMPARE(tm.Message(), QStringLiteral("ファイルが見つかりません。"));
+        textfileManager tm2;
+        QVERIFY(!tm2.WriteText(top, QString())); // the existence check comes first
+        QVERIFY(!tm2.ClearText(top));
+        QCOMPARE(tm2.Message(), textfileManager::NotFoundMessage);
+        QVERIFY(!QFile::exists(top));
+        QVERIFY(tm.CreateText(top)); // a later success keeps the last failure's message
+        QCOMPARE(tm.ReadText(top), QString());
+        QCOMPARE(tm.Message(), textfileManager::NotFoundMessage);
+    }
+
+    void textFilesKeepWhatIsWritten() {
+        const QString top = path("kelvo_top.txt");
+        textfileManager tm;
+        QVERIFY(tm.CreateText(top));
+        QVERIFY(tm.WriteText(top, QStringLiteral("a")));
+        QVERIFY(tm.WriteText(top, QStringLiteral("b")));
+        QVERIFY(tm.WriteText(top, QString()));
+        QCOMPARE(bytes(top), QByteArray("a\r\nb\r\n"));
+        QVERIFY(tm.CreateText(top)); // never touches an existing file
+        QCOMPARE(tm.ReadText(top), QStringLiteral("a\r\nb\r\n"));
+        const QString page =
+            QStringLiteral("新着\r\n記事\rA\nB\tC\u00a0D　E") + QChar(0) + QStringLiteral("end");
+        QVERIFY(tm.ClearText(top));
+        QCOMPARE(bytes(top), QByteArray());
+        QVERIFY(tm.WriteText(top, page));
+        QCOMPARE(tm.ReadText(top), page + QStringLiteral("\r\n"));
+        QVERIFY(!bytes(top).startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(tm.Message(), QString());
+    }
+
+    void textFilePlatformFailures() {
+        textfileManager tm;
+        const QString noFolder = path("no/such/folder/kelvo_top.txt");
+        QVERIFY(!tm.CreateText(noFolder));
+        QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("afolder")));
+        QVERIFY(!fileModule::CheckFileExists(path("afolder")));
+        QVERIFY(!fileModule::CheckFileExists(QString()));
+        QVERIFY(!tm.CreateText(path("afolder"))); // a folder in the way is a failure
+        QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStorage)
+#include "tst_storage.moc"
