@@ -1,7 +1,6 @@
 // The browser object on the real engine against kelvo-service.
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
-#include "enginetest.h"
 #include "platform/browserwindow.h"
 #include "platform/clock.h"
 #include "platform/messagebox.h"
@@ -9,6 +8,7 @@
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"
+#include "tools/kelvo-service/client/kelvoservice.h"
 #include "web/login.h"
 #include "web/openpages.h"
 
@@ -257,9 +257,13 @@ private Q_SLOTS:
 };
 
 int main(int argc, char* argv[]) {
-    return runEngineTest(
+    const QStringList testArgs = platform::argumentList(argc, argv);
+    return runWithService(
         argc, argv, {Mail + QStringLiteral(":") + Pass, QStringLiteral("hostile@example.com:") + Hostile},
-        [](KelvoService& s) { return new TestEngine(s); });
+        [&](KelvoService& service) {
+            TestEngine test(service);
+            return QTest::qExec(&test, testArgs);
+        });
 }
 
 #include "tst_engine.moc"

@@ -14,25 +14,13 @@ using Page = ScriptedBrowser::Page;
 
 namespace {
 
-Page signInPage() {
-    return Page{QStringLiteral("ログイン\r\nメールアドレス"),
-                true,
-                {QStringLiteral("user_email"), QStringLiteral("user_password")},
-                2};
-}
-Page textPage(const QString& text) {
-    Page p;
-    p.text = text;
-    return p;
-}
 // Sign-in page first, then `afterSubmit` for the submission, top page for anything else.
-std::function<Page(const QString&)> site(const Page& afterSubmit, const Page& loginPage = signInPage()) {
+std::function<Page(const QString&)> site(const Page& afterSubmit,
+                                         const Page& loginPage = Page{QStringLiteral("ログイン")}) {
     return [=](const QString& what) {
         if (what == LoginURL())
             return loginPage;
-        if (what == QStringLiteral("submit"))
-            return afterSubmit;
-        return textPage(QStringLiteral("トップ ") + what);
+        return what == QStringLiteral("submit") ? afterSubmit : Page{QStringLiteral("トップ ") + what};
     };
 }
 
@@ -64,7 +52,7 @@ private Q_SLOTS:
 
     void signInFillsAndSubmitsTheSecondForm() {
         ScriptedBrowser b;
-        b.onLoad = site(textPage(QStringLiteral("ようこそ")));
+        b.onLoad = site(Page{QStringLiteral("ようこそ")});
         b.busyReadings = 3;
         QVERIFY(Login(b));
         QCOMPARE(b.steps(),
@@ -89,7 +77,7 @@ private Q_SLOTS:
         QFETCH(QString, pageAfterSubmit);
         QFETCH(bool, signedIn);
         ScriptedBrowser b;
-        b.onLoad = site(textPage(pageAfterSubmit));
+        b.onLoad = site(Page{pageAfterSubmit});
         QCOMPARE(Login(b), signedIn);
         QCOMPARE(b.calls.count(QStringLiteral("SubmitForm 1")), 1); // one attempt, never retried
         QVERIFY(!b.calls.last().startsWith(QStringLiteral("Navigate")));
@@ -97,7 +85,7 @@ private Q_SLOTS:
 
     void alreadySignedInSendsNothing() {
         ScriptedBrowser b;
-        b.onLoad = site(Page(), textPage(QStringLiteral("記事: ログアウトの仕方について")));
+        b.onLoad = site(Page(), Page{QStringLiteral("記事: ログアウトの仕方について")});
         b.busyReadings = 0;
         QVERIFY(Login(b));
         QCOMPARE(b.steps(),
@@ -118,7 +106,7 @@ private Q_SLOTS:
         QFETCH(QString, member);
         QFETCH(int, number);
         ScriptedBrowser b;
-        b.onLoad = site(textPage(QString()));
+        b.onLoad = site(Page());
         b.failures[member] = number;
         QVERIFY(!Login(b));
         // nothing happens after the failure
@@ -127,7 +115,7 @@ private Q_SLOTS:
 
     void waitsAreBounded() {
         ScriptedBrowser b;
-        b.onLoad = site(textPage(QString()));
+        b.onLoad = site(Page());
         b.neverFinish = true;
         QVERIFY(!Login(b));
         QCOMPARE(b.calls.last(), QStringLiteral("Stop"));
@@ -146,7 +134,7 @@ private Q_SLOTS:
 
     void openTopPageShowsBeforeSigningIn() {
         auto b = std::make_shared<ScriptedBrowser>();
-        b->onLoad = site(textPage(QStringLiteral("ログインに失敗しました")));
+        b->onLoad = site(Page{QStringLiteral("ログインに失敗しました")});
         ScriptedBrowser::queue.push_back(b);
         OpenTopPage();
         QCOMPARE(ScriptedBrowser::created.size(), size_t(1));
@@ -169,7 +157,7 @@ private Q_SLOTS:
                                               QStringLiteral("url"), SettingsFilePath()));
         setFavoriteURL(QStringLiteral("https://stale/")); // the copy in memory is not what opens
         auto b = std::make_shared<ScriptedBrowser>();
-        b->onLoad = site(textPage(QStringLiteral("ログインに失敗しました")));
+        b->onLoad = site(Page{QStringLiteral("ログインに失敗しました")});
         ScriptedBrowser::queue.push_back(b);
         OpenFavorite();
         QCOMPARE(b->steps().first(), QStringLiteral("setVisible true"));

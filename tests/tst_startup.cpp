@@ -5,7 +5,6 @@
 #include "scriptedbrowser.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
-#include "testfiles.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -16,6 +15,10 @@
 #include <QTest>
 
 using testsupport::whenShown;
+
+// Mode 0600 as Qt reports it for the file's owner.
+constexpr QFile::Permissions OwnerOnly{QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                       QFile::WriteUser};
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -77,7 +80,7 @@ private Q_SLOTS:
                  QStringLiteral("p a'ss"));
         QCOMPARE(bytes(basMain::SettingsFilePath()),
                  QByteArray("[mail]\naddress=member@example.com\npwd=p a'ss\n"));
-        QCOMPARE(testsupport::fileMode(basMain::SettingsFilePath()), 0600);
+        QCOMPARE(QFile::permissions(basMain::SettingsFilePath()), OwnerOnly);
         QVERIFY(m_messages.isEmpty());
     }
 

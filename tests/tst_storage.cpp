@@ -2,7 +2,6 @@
 #include "storage/filemodule.h"
 #include "storage/inifile.h"
 #include "storage/textfilemanager.h"
-#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +11,10 @@
 
 using inifileModule::GetIniString;
 using inifileModule::WriteIniString;
+
+// Mode 0600 as Qt reports it for the file's owner.
+constexpr QFile::Permissions OwnerOnly{QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                       QFile::WriteUser};
 
 class TestStorage : public QObject {
     Q_OBJECT
@@ -68,13 +71,13 @@ private Q_SLOTS:
         QVERIFY(set(QStringLiteral(""), "pwd", "mail"));
         QVERIFY(set(QStringLiteral("https://x/"), "favorite", "url"));
         QCOMPARE(bytes(path()), QByteArray("[mail]\naddress=a@b\npwd=\n[url]\nfavorite=https://x/\n"));
-        QCOMPARE(testsupport::fileMode(path()), 0600);
+        QCOMPARE(QFile::permissions(path()), OwnerOnly);
         QCOMPARE(get("pwd", "mail"), QStringLiteral("<default>")); // empty reads as missing
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("settings.ini")});
         // an existing file readable by others becomes private
         QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         QVERIFY(set(QStringLiteral("b"), "address", "mail"));
-        QCOMPARE(testsupport::fileMode(path()), 0600);
+        QCOMPARE(QFile::permissions(path()), OwnerOnly);
     }
 
     void namesMatchWithoutCase() {
