@@ -1,4 +1,5 @@
-// The tray program's logic against the scripted browser: checking, the
+// The program's logic against the scripted browser: signing in and out,
+// opening pages, checking, the
 // snapshot file, recovery, the popup, the close sequence, and the run-time
 // changes (favorite and settings dialogs, credentials, the manual check).
 #include "app/frmmain.h"
@@ -31,6 +32,19 @@
 using namespace basMain;
 using Page = ScriptedBrowser::Page;
 using testsupport::whenShown;
+
+namespace {
+// Sign-in page first, then `afterSubmit` for the submission, top page for anything else.
+std::function<Page(const QString&)> loginSite(const Page& afterSubmit,
+                                              const Page& loginPage = Page{QStringLiteral("ログイン")}) {
+    return [=](const QString& what) {
+        if (what == LoginURL())
+            return loginPage;
+        return what == QStringLiteral("submit") ? afterSubmit : Page{QStringLiteral("トップ ") + what};
+    };
+}
+
+} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -575,6 +589,127 @@ private Q_SLOTS:
         QVERIFY(!main.LoggedIn()); // signed in, but the flag is the manual check's business
         auto scripted = std::static_pointer_cast<ScriptedBrowser>(main.ie());
         QCOMPARE(scripted->calls.filter(QStringLiteral("SubmitForm")).size(), 2);
+    }
+
+    void signInFillsAndSubmitsTheSecondForm() {
+        m_clock.sleeps.clear();
+        ScriptedBrowser b;
+        b.onLoad = loginSite(Page{QStringLiteral("ようこそ")});
+        b.busyReadings = 3;
+        QVERIFY(Login(b));
+        QCOMPARE(b.steps(),
+                 (QStringList{QStringLiteral("Navigate ") + LoginURL(), QStringLiteral("BodyInnerText"),
+                              QStringLiteral("SetElementValue user_email=m@example.com"),
+                              QStringLiteral("SetElementValue user_password=pw"),
+                              QStringLiteral("SubmitForm 1"), QStringLiteral("BodyInnerText")}));
+        // 3 busy readings per load, a 1000 ms sleep after each
+        QCOMPARE(m_clock.sleeps, QList<int>(6, 1000));
+    }
+
+    void outcomeOfASubmission_data() {
+        QTest::addColumn<QString>("pageAfterSubmit");
+        QTest::addColumn<bool>("signedIn");
+        QTest::newRow("failure marker") << QStringLiteral("エラー: ログインに失敗しました。") << false;
+        QTest::newRow("neither marker") << QStringLiteral("メンテナンス中") << true;
+        QTest::newRow("signed-in marker") << QStringLiteral("ログアウト") << true;
+        QTest::newRow("marker split by a blank") << QStringLiteral("ログインに 失敗しました") << true;
+        QTest::newRow("empty page") << QString() << true;
+    }
+    void outcomeOfASubmission() {
+        QFETCH(QString, pageAfterSubmit);
+        QFETCH(bool, signedIn);
+        ScriptedBrowser b;
+        b.onLoad = loginSite(Page{pageAfterSubmit});
+        QCOMPARE(Login(b), signedIn);
+        QCOMPARE(b.calls.count(QStringLiteral("SubmitForm 1")), 1); // one attempt, never retried
+        QVERIFY(!b.calls.last().startsWith(QStringLiteral("Navigate")));
+    }
+
+    void alreadySignedInSendsNothing() {
+        m_clock.sleeps.clear();
+        ScriptedBrowser b;
+        b.onLoad = loginSite(Page(), Page{QStringLiteral("記事: ログアウトの仕方について")});
+        b.busyReadings = 0;
+        QVERIFY(Login(b));
+        QCOMPARE(b.steps(),
+                 (QStringList{QStringLiteral("Navigate ") + LoginURL(), QStringLiteral("BodyInnerText")}));
+        QVERIFY(m_clock.sleeps.isEmpty()); // not busy: no sleep at all
+    }
+
+    void browserFailuresGiveFalse_data() {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<int>("number");
+        QTest::newRow("navigate, process gone") << "Navigate" << int(platform::ErrProcessGone);
+        QTest::newRow("busy, process gone") << "Busy" << int(platform::ErrProcessGone);
+        QTest::newRow("text, script timeout") << "BodyInnerText" << int(platform::ErrScriptTimeout);
+        QTest::newRow("field") << "SetElementValue" << int(platform::ErrNoObject);
+        QTest::newRow("submit") << "SubmitForm" << int(platform::ErrNoObject);
+    }
+    void browserFailuresGiveFalse() {
+        QFETCH(QString, member);
+        QFETCH(int, number);
+        ScriptedBrowser b;
+        b.onLoad = loginSite(Page());
+        b.failures[member] = number;
+        QVERIFY(!Login(b));
+        // nothing happens after the failure
+        QVERIFY(b.calls.last().startsWith(member));
+    }
+
+    void waitsAreBounded() {
+        m_clock.sleeps.clear();
+        ScriptedBrowser b;
+        b.onLoad = loginSite(Page());
+        b.neverFinish = true;
+        QVERIFY(!Login(b));
+        QCOMPARE(b.calls.last(), QStringLiteral("Stop"));
+        QCOMPARE(m_clock.sleeps.size(), 60); // 60 s of 1 s steps, then it gives up
+    }
+
+    void logoutIgnoresFailures() {
+        ScriptedBrowser b;
+        Logout(b);
+        QCOMPARE(b.steps(), QStringList{QStringLiteral("Navigate ") + LogoutURL()});
+        ScriptedBrowser gone;
+        gone.gone = true;
+        Logout(gone); // must not throw
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void openTopPageShowsBeforeSigningIn() {
+        auto b = std::make_shared<ScriptedBrowser>();
+        b->onLoad = loginSite(Page{QStringLiteral("ログインに失敗しました")});
+        ScriptedBrowser::queue.push_back(b);
+        OpenTopPage();
+        QCOMPARE(ScriptedBrowser::created.back(), b);
+        QCOMPARE(b->steps().first(), QStringLiteral("setVisible true"));
+        QVERIFY(b->calls.contains(QStringLiteral("SubmitForm 1")));
+        QVERIFY(!b->calls.contains(QStringLiteral("Quit"))); // left to the member
+        QVERIFY(m_messages.isEmpty());                       // a failed sign-in is not reported
+
+        ScriptedBrowser::failCreation = true;
+        OpenTopPage(); // nothing to show, no crash
+    }
+
+    void openFavoriteReadsTheStoredEntry() {
+        const size_t before = ScriptedBrowser::created.size();
+        OpenFavorite();
+        QCOMPARE(m_messages, QStringList{info(NoFavoriteMessage)});
+        QCOMPARE(ScriptedBrowser::created.size(), before);
+
+        // stored the way the favorite dialog stores it; read as "URL"/"FAVORITE"
+        QVERIFY(inifileModule::WriteIniString(QStringLiteral("https://fav/page"), QStringLiteral("favorite"),
+                                              QStringLiteral("url"), SettingsFilePath()));
+        setFavoriteURL(QStringLiteral("https://stale/")); // the copy in memory is not what opens
+        auto b = std::make_shared<ScriptedBrowser>();
+        b->onLoad = loginSite(Page{QStringLiteral("ログインに失敗しました")});
+        ScriptedBrowser::queue.push_back(b);
+        OpenFavorite();
+        QCOMPARE(b->steps().first(), QStringLiteral("setVisible true"));
+        // a failed sign-in does not stop it
+        QCOMPARE(b->steps().last(), QStringLiteral("Navigate https://fav/page"));
+        QCOMPARE(b->calls.last(), QStringLiteral("Busy"));
+        QCOMPARE(m_messages.size(), 1);
     }
 };
 
