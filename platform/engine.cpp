@@ -56,12 +56,7 @@ QStringList argumentList(int argc, char* argv[]) {
 QWebEngineProfile* sharedProfile() {
     // Parented to the application: destroyed after every page, which the
     // windows and browser objects delete before the application goes.
-    static QWebEngineProfile* profile = [] {
-        auto* p = new QWebEngineProfile(QCoreApplication::instance());
-        if (qEnvironmentVariableIsSet("KELVO_NO_HTTP_CACHE"))
-            p->setHttpCacheType(QWebEngineProfile::NoCache);
-        return p;
-    }();
+    static QWebEngineProfile* profile = new QWebEngineProfile(QCoreApplication::instance());
     return profile;
 }
 
