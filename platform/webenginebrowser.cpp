@@ -164,9 +164,16 @@ void WebEngineBrowser::Refresh() {
     wake();
     startLoad();
     // A page woken from rest reloads by itself; a second reload would only
-    // cut that one short.
-    if (!wasResting)
+    // cut that one short. Should it not (a page that was the answer to a
+    // form, say), reload it ourselves.
+    if (!wasResting) {
         m_page->triggerAction(QWebEnginePage::Reload);
+    } else {
+        QTimer::singleShot(1000, this, [this] {
+            if (m_awaitingStart && !m_gone && m_page)
+                m_page->triggerAction(QWebEnginePage::Reload);
+        });
+    }
 }
 
 bool WebEngineBrowser::Busy() {

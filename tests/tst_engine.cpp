@@ -95,17 +95,24 @@ private Q_SLOTS:
         setPassword(QStringLiteral("wrong"));
         QVERIFY(!Login(*ie));
         QVERIFY(ie->BodyInnerText().contains(LoginFailedMarker));
+        // Resting on the answer to a form, then refreshed: the wait still ends.
+        ie->Rest();
+        setBusyTimeoutMs(10000);
+        ie->Refresh();
+        WaitWhileBusy(*ie);
+        QVERIFY(!ie->BodyInnerText().isEmpty());
+        m_service.control("/_control/log/clear");
         setPassword(QString()); // an empty password is still sent
         QVERIFY(!Login(*ie));
         const QJsonArray posts = m_service.requests(QStringLiteral("POST"), QStringLiteral("/login"));
-        QCOMPARE(posts.size(), 2);
-        QCOMPARE(posts.at(1).toObject()[QStringLiteral("fields")].toObject()[QStringLiteral("user_password")],
+        QCOMPARE(posts.size(), 1);
+        QCOMPARE(posts.at(0).toObject()[QStringLiteral("fields")].toObject()[QStringLiteral("user_password")],
                  QString());
 
         QVERIFY(m_service.control("/_control/single-form", {{"on", "1"}}));
         setPassword(Pass);
         QVERIFY(!Login(*ie));
-        QCOMPARE(postCount(), 2); // Forms(1) does not exist: nothing was sent
+        QCOMPARE(postCount(), 1); // Forms(1) does not exist: nothing was sent
         QVERIFY_THROWS_EXCEPTION(BrowserError, ie->SubmitForm(1));
         QVERIFY(!ie->Busy());
     }
