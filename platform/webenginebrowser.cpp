@@ -66,14 +66,16 @@ void WebEngineBrowser::setScriptTimeoutMs(int ms) {
 WebEngineBrowser::WebEngineBrowser() : m_page(new KelvoPage) {
     connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
-    connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [this] {
-        // A page put to rest ends its renderer on purpose.
-        if (m_resting)
-            return;
-        m_gone = true;
-        m_awaitingStart = false;
-        m_loadsInFlight = 0;
-    });
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status) {
+                // A page put to rest ends its renderer on purpose, and the news may
+                // come after it has been woken again.
+                if (m_resting || status == QWebEnginePage::NormalTerminationStatus)
+                    return;
+                m_gone = true;
+                m_awaitingStart = false;
+                m_loadsInFlight = 0;
+            });
     connect(m_page, &QObject::destroyed, this, [this] { m_gone = true; });
 
     // A page without a view gets no frames, so pages that draw their articles
