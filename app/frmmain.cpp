@@ -31,31 +31,26 @@ const QString frmMain::LoginFailedMessage = QStringLiteral("ログインでき�
 const QString frmMain::TrayTip = QStringLiteral("Kelvo+Monitor");
 const QString frmMain::NoNewArticlesMessage = QStringLiteral("新着記事はありません。");
 const QString frmMain::NotLoggedInMessage = QStringLiteral("ログインしていません");
+const QString frmMain::SiteUnreachableMessage =
+    QStringLiteral("サイトに接続できません。しばらくしてからもう一度お試しください。");
 
 namespace {
 
-bool isTimeout(const BrowserError& e) {
-    return e.number() == platform::ErrBusyTimeout || e.number() == platform::ErrScriptTimeout;
+// Failures after which the check ends quietly and the next tick checks as
+// usual: the site did not answer in time or sent no page.
+bool isQuietFailure(int number) {
+    return number == platform::ErrBusyTimeout || number == platform::ErrScriptTimeout ||
+           number == platform::ErrLoadFailed;
 }
 
-// Stands in for a browser that could not be made: every call fails.
-class NoBrowser : public platform::Browser {
-    [[noreturn]] static void fail() {
-        throw BrowserError(platform::ErrCannotCreate, QStringLiteral("No browser object"));
+bool isAlive(platform::Browser& browser) {
+    try {
+        browser.Busy();
+        return true;
+    } catch (const BrowserError&) {
+        return false;
     }
-
-public:
-    void Navigate(const QString&) override { fail(); }
-    void Refresh() override { fail(); }
-    bool Busy() override { fail(); }
-    void Stop() override { fail(); }
-    QString BodyInnerText() override { fail(); }
-    void SetElementValue(const QString&, const QString&) override { fail(); }
-    void SubmitForm(short) override { fail(); }
-    bool Visible() const override { return false; }
-    void setVisible(bool) override { fail(); }
-    void Quit() override { fail(); }
-};
+}
 
 } // namespace
 
@@ -104,27 +99,36 @@ void frmMain::Form_Load() {
 }
 
 // Makes a new hidden browser in `ie` and signs it in; a browser that cannot be
-// made counts as a failed sign-in, and the next check tries again.
+// made counts as a failed sign-in, and the next tick tries again.
 void frmMain::SignInNewBrowser() {
-    bool signedIn = false;
+    if (signInHidden(true) != basMain::LoginResult::SignedIn && !m_unloaded && !m_unloadPending)
+        platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+}
+
+basMain::LoginResult frmMain::signInHidden(bool freshBrowser) {
+    auto result = basMain::LoginResult::NotReached;
     {
         BusyScope busy(*this, true);
         try {
-            m_ie = platform::CreateBrowser();
-            m_ie->setVisible(false);
-            signedIn = basMain::Login(*m_ie);
-            m_ie->Rest();
+            if (freshBrowser || !m_ie || !isAlive(*m_ie)) {
+                m_ie.reset();
+                m_ie = platform::CreateBrowser();
+                m_ie->setVisible(false);
+            }
+            result = basMain::SignIn(*m_ie);
         } catch (const BrowserError&) {
             m_ie.reset();
         }
+        restHiddenBrowser();
     }
-    if (signedIn) {
-        m_loggedIn = true;
-    } else {
-        if (!m_unloaded && !m_unloadPending)
-            platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
-        m_loggedIn = false;
-    }
+    noteSignIn(result);
+    return result;
+}
+
+// `LoggedIn` follows every sign-in of the hidden browser.
+void frmMain::noteSignIn(basMain::LoginResult result) {
+    m_loggedIn = result == basMain::LoginResult::SignedIn;
+    m_loginRejected = result == basMain::LoginResult::Rejected;
 }
 
 void frmMain::Unload() {
@@ -210,19 +214,25 @@ void frmMain::mnuCheck_Click() {
     if (!commandAllowed() || m_busy > 0)
         return;
     if (m_loggedIn) {
-        if (!CheckTopPage() && !m_unloaded)
+        if (CheckTopPage() || m_unloaded)
+            return;
+        // A check that never saw the page must not say there is nothing new;
+        // a refused sign-in has said so itself.
+        if (m_lastCheck == CheckOutcome::NotReached)
+            platform::ShowMessage(SiteUnreachableMessage, platform::MessageIcon::Warning);
+        else if (m_lastCheck != CheckOutcome::Rejected)
             platform::ShowMessage(NoNewArticlesMessage, platform::MessageIcon::Information);
         return;
     }
     platform::ShowMessage(NotLoggedInMessage, platform::MessageIcon::Warning);
     if (m_unloaded)
         return;
-    m_loggedIn = ChangeLoginOfIe();
+    ChangeLoginOfIe();
 }
 
-bool frmMain::ChangeLoginOfIe() {
+void frmMain::ChangeLoginOfIe() {
     BusyScope busy(*this, false);
-    if (!m_ie) {
+    if (!m_ie || !isAlive(*m_ie)) {
         try {
             m_ie = platform::CreateBrowser();
             m_ie->setVisible(false);
@@ -230,15 +240,12 @@ bool frmMain::ChangeLoginOfIe() {
             m_ie.reset();
         }
     }
-    if (!m_ie) {
-        // Nothing to sign in: ask all the same, so the member can fix the settings.
-        NoBrowser none;
-        return basMain::ChangeLogin(none);
-    }
+    // Held here: a close request while the dialog waits releases `ie`.
     platform::BrowserPtr browser = m_ie;
-    const bool signedIn = basMain::ChangeLogin(*browser);
+    const std::optional<basMain::LoginResult> result = basMain::ChangeCredentials(browser.get());
     restHiddenBrowser();
-    return signedIn;
+    if (result && !m_unloaded)
+        noteSignIn(*result);
 }
 
 void frmMain::mnuSetting_Click() {
@@ -247,19 +254,13 @@ void frmMain::mnuSetting_Click() {
 }
 
 void frmMain::ShowSettings() {
-    QPointer<frmSettings> dialog = new frmSettings;
-    dialog->setOwner(this);
-    platform::showAndWait(dialog);
-    delete dialog;
-}
-
-void frmMain::beginCredentialChange() {
-    m_credentialChange = std::make_unique<BusyScope>(*this, false);
-}
-
-void frmMain::endCredentialChange() {
-    restHiddenBrowser();
-    m_credentialChange.reset();
+    const frmSettings::Action action = frmSettings::Ask();
+    if (m_unloaded)
+        return;
+    if (action == frmSettings::Action::Login)
+        ChangeLoginOfIe();
+    else if (action == frmSettings::Action::Favorite)
+        basMain::ChangeFavorite();
 }
 
 void frmMain::restHiddenBrowser() {
@@ -280,6 +281,17 @@ void frmMain::Timer1_Timer() {
     // popup, is dropped: the next one comes in 60 s.
     if (m_unloaded || m_busy > 0)
         return;
+    if (!m_loggedIn) {
+        // A refused password is never sent again by the timer; after any other
+        // failure each tick tries one quiet sign-in, and then checks.
+        if (m_loginRejected)
+            return;
+        const basMain::LoginResult result = signInHidden(false);
+        if (result == basMain::LoginResult::Rejected && !m_unloaded && !m_unloadPending)
+            platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+        if (result != basMain::LoginResult::SignedIn)
+            return;
+    }
     CheckTopPage();
 }
 
@@ -291,55 +303,83 @@ bool frmMain::IsTextChanged(const QString& newText, const QString& oldText) {
     return textcompare::IsTextChanged(newText, oldText);
 }
 
+QString frmMain::readTopPage() {
+    basMain::LoadTopPage(*m_ie);
+    platform::Sleep(3000);
+    // Compared as it will read back from the file, so that a character
+    // the file cannot hold does not raise a change at every check.
+    return textcompare::storable(m_ie->BodyInnerText());
+}
+
 bool frmMain::CheckTopPage() {
+    m_lastCheck = CheckOutcome::NotReached;
     if (m_busy > 0 || m_unloaded)
         return false;
     BusyScope busy(*this, false);
-    const QString path = TopFilePath();
     QString newText;
-    try {
+    std::optional<int> failure;
+    auto signIn = basMain::LoginResult::SignedIn;
+    {
         BusyScope driving(*this, true);
-        if (!m_ie)
-            throw BrowserError(platform::ErrProcessGone, QStringLiteral("no browser"));
-        m_ie->Refresh();
-        basMain::WaitWhileBusy(*m_ie);
-        platform::Sleep(3000);
-        // Compared as it will read back from the file, so that a character
-        // the file cannot hold does not raise a change at every check.
-        newText = textcompare::storable(m_ie->BodyInnerText());
+        try {
+            if (!m_ie)
+                throw BrowserError(platform::ErrProcessGone, QStringLiteral("no browser"));
+            newText = readTopPage();
+            if (!newText.contains(basMain::SignedInMarker)) {
+                // The site ended the session: sign in again at once, quietly, and
+                // look at the top page then. A site that keeps the marker
+                // elsewhere costs a sign-in per check, never an article.
+                signIn = basMain::SignIn(*m_ie);
+                if (signIn == basMain::LoginResult::SignedIn)
+                    newText = readTopPage();
+            }
+        } catch (const BrowserError& e) {
+            failure = e.number();
+        }
         // Until the next check the page is not needed: let the engine free it.
-        m_ie->Rest();
-    } catch (const BrowserError& e) {
-        if (e.number() == platform::ErrProcessGone) {
+        restHiddenBrowser();
+    }
+    if (failure) {
+        if (*failure == platform::ErrProcessGone) {
             SignInNewBrowser();
-        } else if (!isTimeout(e)) {
+            m_lastCheck = CheckOutcome::Recovered;
+        } else if (!isQuietFailure(*failure)) {
             Unload();
         }
         return false;
     }
+    if (signIn == basMain::LoginResult::Rejected) {
+        noteSignIn(signIn);
+        m_lastCheck = CheckOutcome::Rejected;
+        if (!m_unloaded && !m_unloadPending)
+            platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+        return false;
+    }
+    if (signIn == basMain::LoginResult::NotReached)
+        return false; // the next tick tries again
 
+    const QString path = TopFilePath();
     QString oldText;
     if (m_unsavedBaseline) {
         oldText = *m_unsavedBaseline;
     } else {
-        if (!fileModule::CheckFileExists(path)) {
-            const bool stored = m_textManager->CreateText(path) && m_textManager->WriteText(path, newText);
-            if (!stored)
-                m_unsavedBaseline = newText;
-        } else if (QFileInfo(path).size() == 0 && !newText.isEmpty()) {
-            // An emptied snapshot (by hand, or a write cut short) is no baseline:
-            // start again from this page instead of announcing it as new.
-            if (!m_textManager->WriteText(path, newText))
-                m_unsavedBaseline = newText;
-        }
+        // A missing snapshot, or one emptied by hand, is no baseline: start
+        // from this page instead of announcing it as new.
+        const bool noBaseline = !fileModule::CheckFileExists(path) ||
+                                (QFileInfo(path).size() == 0 && !newText.isEmpty());
+        if (noBaseline && !m_textManager->ReplaceText(path, newText))
+            m_unsavedBaseline = newText;
         oldText = m_unsavedBaseline ? *m_unsavedBaseline : m_textManager->ReadText(path);
     }
-    if (!IsTextChanged(newText, oldText))
+    if (!IsTextChanged(newText, oldText)) {
+        m_lastCheck = CheckOutcome::Unchanged;
         return false;
+    }
 
+    m_lastCheck = CheckOutcome::Changed;
     ShowMessageForm();
-    const bool stored = m_textManager->ClearText(path) && m_textManager->WriteText(path, newText);
-    if (stored)
+    // Replaced whole: a crash or a full disk leaves the old snapshot, never half of one.
+    if (m_textManager->ReplaceText(path, newText))
         m_unsavedBaseline.reset();
     else
         m_unsavedBaseline = newText;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dialogs/frmsettings.h"
 #include "platform/browser.h"
 #include "storage/textfilemanager.h"
+#include "web/login.h"
 
 #include <QWidget>
 
@@ -22,7 +22,7 @@ class TerminationWatcher;
 // The main window. Never seen: it owns the tray icon and its menu, the
 // polling timer, the hidden browser `ie` and the snapshot file manager.
 // Closing it (close sequence) ends the program.
-class frmMain : public QWidget, public SettingsOwner {
+class frmMain : public QWidget {
     Q_OBJECT
 public:
     frmMain();
@@ -47,7 +47,7 @@ public:
     static QString TopFilePath();
     static bool IsTextChanged(const QString& newText, const QString& oldText);
 
-    platform::BrowserPtr ie() const override { return m_ie; }
+    platform::BrowserPtr ie() const { return m_ie; }
     void setIe(platform::BrowserPtr browser) { m_ie = std::move(browser); }
 
     // For tests and the settings dialog's owner.
@@ -58,14 +58,15 @@ public:
     platform::TrayIcon* trayIcon() const { return m_tray; }
     bool isUnloaded() const { return m_unloaded; }
     bool isBusy() const { return m_busy > 0; }
-
-    void beginCredentialChange() override;
-    void endCredentialChange() override;
+    // The site refused the stored credentials: the timer leaves them alone
+    // until the member changes them.
+    bool loginRejected() const { return m_loginRejected; }
 
     static const QString LoginFailedMessage;
     static const QString TrayTip;
     static const QString NoNewArticlesMessage;
     static const QString NotLoggedInMessage;
+    static const QString SiteUnreachableMessage;
 
 Q_SIGNALS:
     // The close sequence has run and nothing of ours is left open.
@@ -73,9 +74,14 @@ Q_SIGNALS:
 
 private:
     friend class BusyScope;
+    enum class CheckOutcome { Changed, Unchanged, NotReached, Rejected, Recovered };
+
     void ShowMessageForm();
     void SignInNewBrowser();
-    bool ChangeLoginOfIe();
+    basMain::LoginResult signInHidden(bool freshBrowser);
+    void noteSignIn(basMain::LoginResult result);
+    void ChangeLoginOfIe();
+    QString readTopPage();
     void restHiddenBrowser();
     void ShowSettings();
     void maybeFinish();
@@ -85,6 +91,8 @@ private:
     platform::BrowserPtr m_ie;
     std::unique_ptr<textfileManager> m_textManager;
     bool m_loggedIn = false;
+    bool m_loginRejected = false;
+    CheckOutcome m_lastCheck = CheckOutcome::NotReached;
     QTimer* m_timer;
     QMenu* m_menu;
     platform::TrayIcon* m_tray = nullptr;
@@ -92,7 +100,6 @@ private:
 
     int m_busy = 0;    // a check, sign-in or credential change is under way: ticks are dropped
     int m_driving = 0; // the hidden browser is being driven right now (not waiting for the member)
-    std::unique_ptr<BusyScope> m_credentialChange;
     bool m_unloadPending = false;
     bool m_unloaded = false;
     bool m_finished = false;

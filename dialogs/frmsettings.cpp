@@ -1,7 +1,8 @@
 #include "dialogs/frmsettings.h"
 
-#include "web/changes.h"
+#include "platform/modal.h"
 
+#include <QPointer>
 #include <QPushButton>
 
 frmSettings::frmSettings(QWidget* parent) : SmallWindow(427, 170, parent) {
@@ -18,40 +19,21 @@ frmSettings::frmSettings(QWidget* parent) : SmallWindow(427, 170, parent) {
     setTabOrder(cmdLogin, cmdFavorite);
     setTabOrder(cmdFavorite, cmdClose);
     cmdLogin->setFocus();
-    connect(cmdLogin, &QPushButton::clicked, this, &frmSettings::cmdLogin_Click);
-    connect(cmdFavorite, &QPushButton::clicked, this, &frmSettings::cmdFavorite_Click);
+    connect(cmdLogin, &QPushButton::clicked, this, [this] { choose(Action::Login); });
+    connect(cmdFavorite, &QPushButton::clicked, this, [this] { choose(Action::Favorite); });
     connect(cmdClose, &QPushButton::clicked, this, &frmSettings::cmdClose_Click);
     centerOnScreen();
 }
 
-void frmSettings::cmdLogin_Click() {
-    // Off the screen before the next dialog, but the opener keeps waiting
-    // until the whole action has run.
-    setProperty("kelvoHoldWait", true);
-    hide();
-    if (m_owner) {
-        if (platform::BrowserPtr browser = m_owner->ie()) {
-            m_owner->beginCredentialChange();
-            basMain::ChangeLogin(*browser);
-            m_owner->endCredentialChange();
-        }
-    }
+void frmSettings::choose(Action action) {
+    m_chosen = action;
     done(0);
 }
 
-void frmSettings::cmdFavorite_Click() {
-    setProperty("kelvoHoldWait", true);
-    hide();
-    basMain::ChangeFavorite();
-    done(0);
-}
-
-void frmSettings::cmdClose_Click() {
-    done(0);
-}
-
-void frmSettings::cancel() {
-    // Already handing over to another dialog: that one decides.
-    if (!property("kelvoHoldWait").toBool())
-        cmdClose_Click();
+frmSettings::Action frmSettings::Ask() {
+    QPointer<frmSettings> dialog = new frmSettings;
+    platform::showAndWait(dialog);
+    const Action action = dialog ? dialog->chosen() : Action::None;
+    delete dialog;
+    return action;
 }

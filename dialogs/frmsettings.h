@@ -1,42 +1,33 @@
 #pragma once
 
-#include "platform/browser.h"
 #include "platform/smallwindow.h"
 
 class QPushButton;
 
-// What the settings dialog needs of the window that opened it.
-class SettingsOwner {
-public:
-    virtual ~SettingsOwner() = default;
-    // The hidden browser to sign out and in again, or nullptr.
-    virtual platform::BrowserPtr ie() const = 0;
-    // Marks the hidden browser in use while a credential change runs.
-    virtual void beginCredentialChange() {}
-    virtual void endCredentialChange() {}
-};
-
-// Two actions (credentials, favorite) and a close button. Hides itself
-// before handing over, and is done after one action.
+// Two actions (credentials, favorite) and a close button. The dialog only
+// reports which one the member chose; whoever opened it carries it out.
 class frmSettings : public platform::SmallWindow {
     Q_OBJECT
 public:
+    enum class Action { None, Login, Favorite };
+
     explicit frmSettings(QWidget* parent = nullptr);
 
-    SettingsOwner* Owner() const { return m_owner; }
-    void setOwner(SettingsOwner* obj) { m_owner = obj; }
+    Action chosen() const { return m_chosen; }
+
+    // Shows a fresh dialog and waits until it hides; None when closed.
+    static Action Ask();
 
     QPushButton* cmdLogin;
     QPushButton* cmdFavorite;
     QPushButton* cmdClose;
 
 protected:
-    void cancel() override;
+    void cancel() override { cmdClose_Click(); }
 
 private:
-    void cmdLogin_Click();
-    void cmdFavorite_Click();
-    void cmdClose_Click();
+    void choose(Action action);
+    void cmdClose_Click() { choose(Action::None); }
 
-    SettingsOwner* m_owner = nullptr;
+    Action m_chosen = Action::None;
 };

@@ -15,7 +15,8 @@ enum BrowserErrorNumber {
     ErrProcessGone = 462,    // renderer ended, or the object was quit or closed
     ErrScriptFailed = 10001, // the page threw while we ran our script in it
     ErrBusyTimeout = 10002,  // a load did not finish within the wait bound
-    ErrScriptTimeout = 10003 // a script call did not answer within its bound
+    ErrScriptTimeout = 10003, // a script call did not answer within its bound
+    ErrLoadFailed = 10004     // the load brought no page: no connection, TLS, HTTP 400 and up
 };
 
 class BrowserError : public std::runtime_error {
@@ -40,6 +41,11 @@ public:
     virtual void Navigate(const QString& url) = 0;
     virtual void Refresh() = 0;
     virtual bool Busy() = 0;
+    // Why the last finished load brought no page (the engine's error page or
+    // an HTTP error status), or an empty string when it brought one.
+    virtual QString LoadError() = 0;
+    // The address of the page shown (or being loaded).
+    virtual QString LocationURL() = 0;
     // Gives up the load in progress (after a wait has run out).
     virtual void Stop() = 0;
 

@@ -11,18 +11,16 @@ namespace {
 
 class HideWatcher : public QObject {
 public:
-    HideWatcher(QWidget* window, QEventLoop* loop) : m_window(window), m_loop(loop) {}
+    explicit HideWatcher(QEventLoop* loop) : m_loop(loop) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        // A window that hides itself before handing over to another holds the wait.
-        if (event->type() == QEvent::Hide && !m_window->property("kelvoHoldWait").toBool())
+        if (event->type() == QEvent::Hide)
             m_loop->quit();
         return false;
     }
 
 private:
-    QWidget* m_window;
     QEventLoop* m_loop;
 };
 
@@ -31,7 +29,7 @@ private:
 void showAndWait(QWidget* window) {
     QPointer<QWidget> guard(window);
     QEventLoop loop;
-    HideWatcher watcher(window, &loop);
+    HideWatcher watcher(&loop);
     if (auto* dialog = qobject_cast<QDialog*>(window))
         QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
     window->installEventFilter(&watcher);

@@ -5,8 +5,7 @@ class QWidget;
 namespace platform {
 
 // Shows the window and returns once it has been hidden or destroyed (or, for
-// a dialog, finished; a window with the property "kelvoHoldWait" set keeps
-// the caller waiting when it hides). Unlike
+// a dialog, finished). Unlike
 // Qt's application modality this leaves the member's browser windows usable
 // while the caller waits, as another program's windows would be.
 void showAndWait(QWidget* window);

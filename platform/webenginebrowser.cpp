@@ -4,6 +4,9 @@
 #include "platform/kelvopage.h"
 
 #include <QEventLoop>
+#include <QLoggingCategory>
+#include <QMetaEnum>
+#include <QWebEngineLoadingInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,6 +15,8 @@
 #include <QWebEngineView>
 
 #include <atomic>
+
+Q_LOGGING_CATEGORY(lcEngine, "kelvo.engine", QtWarningMsg)
 
 namespace platform {
 namespace {
@@ -64,8 +69,7 @@ void WebEngineBrowser::setScriptTimeoutMs(int ms) {
 }
 
 WebEngineBrowser::WebEngineBrowser() : m_page(new KelvoPage) {
-    connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
-    connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status) {
                 // A page put to rest ends its renderer on purpose, and the news may
@@ -121,16 +125,42 @@ void WebEngineBrowser::startLoad() {
     // Busy from the moment the call returns, not from the engine's later
     // loadStarted; a stale loadFinished of an earlier load must not end it.
     m_awaitingStart = true;
+    m_loadError.clear();
 }
 
-void WebEngineBrowser::onLoadStarted() {
-    m_awaitingStart = false;
-    ++m_loadsInFlight;
-}
-
-void WebEngineBrowser::onLoadFinished(bool) {
+void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info) {
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        m_awaitingStart = false;
+        ++m_loadsInFlight;
+        return;
+    }
     if (m_loadsInFlight > 0)
         --m_loadsInFlight;
+    // The engine shows its own error page for a load that brought nothing, and
+    // reports a page that came with an HTTP error status as failed too
+    // (HttpStatusCodeDomain); neither is the site's page.
+    const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus || info.isErrorPage() ||
+                        (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain &&
+                         info.errorCode() >= 400);
+    if (failed) {
+        m_loadError = QString::fromLatin1(QMetaEnum::fromType<QWebEngineLoadingInfo::ErrorDomain>().valueToKey(
+                          info.errorDomain())) +
+                      u' ' + QString::number(info.errorCode()) + QStringLiteral(": ") + info.errorString();
+    } else if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
+        m_loadError.clear();
+    }
+    qCDebug(lcEngine) << "load" << info.status() << info.url() << "error page" << info.isErrorPage()
+                      << info.errorDomain() << info.errorCode() << info.errorString();
+}
+
+QString WebEngineBrowser::LoadError() {
+    ensureAlive();
+    return m_loadError;
+}
+
+QString WebEngineBrowser::LocationURL() {
+    ensureAlive();
+    return m_page->url().toString();
 }
 
 void WebEngineBrowser::Rest() {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QVariant>
 
+class QWebEngineLoadingInfo;
 class QWebEnginePage;
 class QWebEngineView;
 
@@ -25,6 +26,8 @@ public:
     void Navigate(const QString& url) override;
     void Refresh() override;
     bool Busy() override;
+    QString LoadError() override;
+    QString LocationURL() override;
     void Stop() override;
     QString BodyInnerText() override;
     void SetElementValue(const QString& id, const QString& value) override;
@@ -47,8 +50,7 @@ private:
     void startLoad();
     void wake();
     QVariant runScript(const QString& script);
-    void onLoadStarted();
-    void onLoadFinished(bool ok);
+    void onLoadingChanged(const QWebEngineLoadingInfo& info);
 
     QPointer<KelvoPage> m_page;
     QPointer<QWebEngineView> m_parkedView;
@@ -58,6 +60,7 @@ private:
     // waits for the engine's loadStarted, then for as many loadFinished.
     bool m_awaitingStart = false;
     int m_loadsInFlight = 0;
+    QString m_loadError; // of the last finished load
     bool m_gone = false;
     bool m_resting = false;
 };

@@ -3,6 +3,7 @@
 #include "storage/filemodule.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 using fileModule::CheckFileExists;
 
@@ -77,6 +78,17 @@ bool textfileManager::CreateText(const QString& strFilePath) {
     // NewOnly: never truncate something that appeared since the check.
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         SetFailure(file);
+        return false;
+    }
+    return true;
+}
+
+bool textfileManager::ReplaceText(const QString& strFilePath, const QString& strValue) {
+    QSaveFile file(strFilePath);
+    const QByteArray data = strValue.isEmpty() ? QByteArray() : strValue.toUtf8() + "\r\n";
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        SetFailure(file);
+        file.cancelWriting();
         return false;
     }
     return true;

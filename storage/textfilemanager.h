@@ -18,6 +18,10 @@ public:
     bool ClearText(const QString& strFilePath);
     // Creates an empty file unless one is there already.
     bool CreateText(const QString& strFilePath);
+    // Replaces the file (made when missing) with strValue and CR LF, or with
+    // nothing for an empty strValue, through a temporary file beside it and a
+    // rename: a failed or cut-short write leaves the old file whole.
+    bool ReplaceText(const QString& strFilePath, const QString& strValue);
 
     static const QString NotFoundMessage;
 

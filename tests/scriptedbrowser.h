@@ -15,10 +15,25 @@
 class ScriptedBrowser : public platform::Browser {
 public:
     struct Page {
+        Page(const QString& t = QString()) : text(t) {}
+        static Page failed(const QString& why) {
+            Page p;
+            p.loadError = why;
+            p.text = QStringLiteral("このサイトにアクセスできません");
+            return p;
+        }
+        static Page at(const QString& url, const QString& text) {
+            Page p(text);
+            p.url = url;
+            return p;
+        }
+
         QString text;
         bool hasBody = true;
         QStringList elements{QStringLiteral("user_email"), QStringLiteral("user_password")};
         int forms = 2;
+        QString loadError; // the load brought no page
+        QString url;       // where the load ended, when not where it went (a redirect)
     };
 
     // What a Navigate, Submit or Refresh leads to.
@@ -32,15 +47,25 @@ public:
     QStringList calls;
     QMap<QString, QString> values;
     Page current;
+    QString location;
     bool visible = false;
 
     void Navigate(const QString& url) override {
         enter(QStringLiteral("Navigate"), url);
+        location = url;
         load(url);
     }
     void Refresh() override {
         enter(QStringLiteral("Refresh"));
         load(QStringLiteral("refresh"));
+    }
+    QString LoadError() override {
+        enter(QStringLiteral("LoadError"));
+        return current.loadError;
+    }
+    QString LocationURL() override {
+        enter(QStringLiteral("LocationURL"));
+        return location;
     }
     bool Busy() override {
         enter(QStringLiteral("Busy"));
@@ -84,11 +109,14 @@ public:
         gone = true;
     }
 
-    // Calls without the Busy readings and rests, for comparing sequences.
+    // Calls that drive the browser (no readings of its state, no rests),
+    // for comparing sequences.
     QStringList steps() const {
+        static const QStringList readings{QStringLiteral("Busy"), QStringLiteral("Rest"),
+                                          QStringLiteral("LoadError"), QStringLiteral("LocationURL")};
         QStringList out;
         for (const QString& c : calls)
-            if (c != QStringLiteral("Busy") && c != QStringLiteral("Rest"))
+            if (!readings.contains(c))
                 out << c;
         return out;
     }
@@ -123,6 +151,8 @@ private:
     }
     void load(const QString& what) {
         current = onLoad(what);
+        if (!current.url.isEmpty())
+            location = current.url;
         m_busyLeft = busyReadings;
     }
     int m_busyLeft = 0;

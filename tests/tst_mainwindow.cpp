@@ -59,14 +59,44 @@ class TestMainWindow : public QObject {
         QFile f(p);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
+    // The site: m@example.com with m_goodPassword signs in; the top page shows
+    // m_page to a signed-in member. Its misbehaviour is switched by the members below.
+    bool m_session = false;    // the site holds a session for the member
+    bool m_down = false;       // every load fails
+    bool m_redirectSignedOut = false; // signed out, the top page redirects to the sign-in page
+    bool m_loginPageSignedIn = false; // signed in, the sign-in page is shown (with the marker)
     std::shared_ptr<ScriptedBrowser> site() {
         auto b = std::make_shared<ScriptedBrowser>();
-        b->onLoad = [this](const QString& what) {
-            Page p;
-            p.text = what == basMain::LoginURL() ? QStringLiteral("ログイン") : m_page;
-            return p;
+        auto* raw = b.get();
+        b->onLoad = [this, raw](const QString& what) {
+            if (m_down)
+                return Page::failed(QStringLiteral("HttpStatusCodeDomain 503"));
+            const QString top = basMain::TopURL();
+            if (what == basMain::LogoutURL())
+                m_session = false;
+            if (what == QStringLiteral("submit")) {
+                m_session = raw->values.value(QStringLiteral("user_email")) == QStringLiteral("m@example.com") &&
+                            raw->values.value(QStringLiteral("user_password")) == m_goodPassword;
+                return m_session ? Page::at(top, m_page) : Page(QStringLiteral("ログインに失敗しました"));
+            }
+            const QString target = what == QStringLiteral("refresh") ? raw->location : what;
+            if (target == basMain::LoginURL()) {
+                if (!m_session)
+                    return Page(QStringLiteral("ログイン"));
+                return m_loginPageSignedIn ? Page(QStringLiteral("ログアウト ログイン")) : Page::at(top, m_page);
+            }
+            if (target == top && !m_session)
+                return m_redirectSignedOut ? Page::at(basMain::LoginURL(), QStringLiteral("ログイン"))
+                                           : Page(QStringLiteral("会員制のサイトです"));
+            return Page(m_session ? m_page : QStringLiteral("会員制のサイトです"));
         };
         return b;
+    }
+    int signIns() const {
+        int n = 0;
+        for (const auto& b : ScriptedBrowser::created)
+            n += b->calls.count(QStringLiteral("SubmitForm 1"));
+        return n;
     }
     std::shared_ptr<ScriptedBrowser> ie() { return std::static_pointer_cast<ScriptedBrowser>(m_main->ie()); }
     void load() {
@@ -92,22 +122,6 @@ class TestMainWindow : public QObject {
     QString m_goodPassword = QStringLiteral("pw");
     static QString warning(const QString& text) { return text + QStringLiteral("|warning"); }
     static QString info(const QString& text) { return text + QStringLiteral("|info"); }
-    // A site that accepts m@example.com with m_goodPassword.
-    std::shared_ptr<ScriptedBrowser> checkingSite() {
-        auto b = std::make_shared<ScriptedBrowser>();
-        auto* raw = b.get();
-        b->onLoad = [this, raw](const QString& what) {
-            if (what == QStringLiteral("submit")) {
-                const bool ok =
-                    raw->values.value(QStringLiteral("user_email")) == QStringLiteral("m@example.com") &&
-                    raw->values.value(QStringLiteral("user_password")) == m_goodPassword;
-                return Page{ok ? QStringLiteral("ログアウト トップ")
-                               : QStringLiteral("ログインに失敗しました")};
-            }
-            return Page{QStringLiteral("ページ ") + what};
-        };
-        return b;
-    }
     static void answerLogin(const QString& mail, const QString& password, bool confirm = true) {
         auto* dlg = testsupport::findVisible<frmLogin>();
         QVERIFY(dlg);
@@ -136,6 +150,7 @@ private Q_SLOTS:
         basMain::setPassword(QStringLiteral("pw"));
         basMain::setFavoriteURL(QString());
         m_goodPassword = QStringLiteral("pw");
+        m_session = m_down = m_redirectSignedOut = m_loginPageSignedIn = false;
         QFile f(basMain::SettingsFilePath());
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("[mail]\naddress=m@example.com\npwd=pw\n");
@@ -303,6 +318,146 @@ private Q_SLOTS:
         ie()->failures[QStringLiteral("BodyInnerText")] = platform::ErrScriptTimeout;
         QVERIFY(!checkAnsweringPopup());
         QVERIFY(!m_main->isUnloaded());
+    }
+
+    void failedLoadIsNoPage() {
+        QVERIFY(!checkAnsweringPopup());
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        m_down = true;
+        bool result = true;
+        QVERIFY(!checkAnsweringPopup(&result));
+        QVERIFY(!result);
+        m_main->Timer1_Timer();
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_main->LoggedIn());
+        QVERIFY(!m_main->isUnloaded());
+        // asked for by hand, the member hears that the site was not reached
+        m_main->mnuCheck_Click();
+        QCOMPARE(m_messages, QStringList{warning(frmMain::SiteUnreachableMessage)});
+        m_messages.clear();
+        // back up: no alarm for the outage, then the next article is announced
+        m_down = false;
+        QVERIFY(!checkAnsweringPopup());
+        m_page += QStringLiteral("記事F");
+        QVERIFY(checkAnsweringPopup());
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void endedSessionIsSignedInAgainBeforeComparing_data() {
+        QTest::addColumn<bool>("redirect");
+        QTest::newRow("public page") << false;
+        QTest::newRow("redirect to the sign-in page") << true;
+    }
+    void endedSessionIsSignedInAgainBeforeComparing() {
+        QFETCH(bool, redirect);
+        m_redirectSignedOut = redirect;
+        QVERIFY(!checkAnsweringPopup());
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        m_session = false;
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(signIns(), 2);
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
+        // an article that came while signed out is announced
+        m_session = false;
+        m_page += QStringLiteral("記事G");
+        QVERIFY(checkAnsweringPopup());
+        QCOMPARE(signIns(), 3);
+        QVERIFY(bytes(frmMain::TopFilePath()).contains("記事G"));
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_main->LoggedIn());
+    }
+
+    void topPageWithoutTheMarkerIsComparedAfterASignIn() {
+        m_page = QStringLiteral("新着記事\r\n記事A"); // the site keeps the marker elsewhere
+        QVERIFY(!checkAnsweringPopup());
+        QVERIFY(!checkAnsweringPopup());
+        m_page += QStringLiteral("記事H");
+        QVERIFY(checkAnsweringPopup());
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void rejectedSignInIsToldOnceAndNeverResent() {
+        QVERIFY(!checkAnsweringPopup());
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        m_session = false;
+        m_goodPassword = QStringLiteral("changed on the site");
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(m_messages, QStringList{warning(frmMain::LoginFailedMessage)});
+        QVERIFY(!m_main->LoggedIn());
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
+        const QStringList callsBefore = ie()->calls;
+        for (int i = 0; i < 3; ++i)
+            m_main->Timer1_Timer();
+        QCOMPARE(ie()->calls, callsBefore); // the timer leaves the browser alone
+        QCOMPARE(m_messages.size(), 1);
+
+        // the member fixes it through the manual check; the timer checks again
+        m_messages.clear();
+        auto fix = whenShown<frmLogin>(
+            [](frmLogin*) { answerLogin(QString(), QStringLiteral("changed on the site")); });
+        m_main->mnuCheck_Click();
+        QCOMPARE(m_messages, QStringList{warning(frmMain::NotLoggedInMessage)});
+        QVERIFY(m_main->LoggedIn());
+        m_page += QStringLiteral("記事I");
+        bool popup = false;
+        auto answer = whenShown<frmMessage>([&](frmMessage* m) {
+            popup = true;
+            m->cmdClose->click();
+        });
+        m_main->Timer1_Timer();
+        QVERIFY(popup);
+    }
+
+    void signInThatDidNotGetThroughIsRetriedByEachTick() {
+        m_main.reset();
+        ScriptedBrowser::install();
+        m_messages.clear();
+        m_down = true; // started before the network was up
+        ScriptedBrowser::queue.push_back(site());
+        m_main = std::make_unique<frmMain>();
+        m_main->Form_Load();
+        QCOMPARE(m_messages, QStringList{warning(frmMain::LoginFailedMessage)});
+        QVERIFY(!m_main->LoggedIn());
+        QVERIFY(!m_main->loginRejected());
+        m_messages.clear();
+        const int loginPages = ie()->calls.count(QStringLiteral("Navigate ") + LoginURL());
+        m_main->Timer1_Timer();
+        QCOMPARE(ie()->calls.count(QStringLiteral("Navigate ") + LoginURL()), loginPages + 1);
+        QVERIFY(!ie()->calls.contains(QStringLiteral("Refresh")));
+        QVERIFY(!QFile::exists(frmMain::TopFilePath())); // nothing compared or stored
+        QVERIFY(m_messages.isEmpty());
+        m_down = false;
+        m_main->Timer1_Timer();
+        QVERIFY(m_main->LoggedIn());
+        QCOMPARE(bytes(frmMain::TopFilePath()), (m_page + QStringLiteral("\r\n")).toUtf8());
+        QCOMPARE(ScriptedBrowser::created.size(), size_t(1));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void checkLoadsTheTopPageWhereverTheBrowserIs() {
+        m_main.reset();
+        m_session = true; // signed in already: the site shows its sign-in page with the marker
+        m_loginPageSignedIn = true;
+        ScriptedBrowser::queue.push_back(site());
+        m_main = std::make_unique<frmMain>();
+        m_main->Form_Load();
+        QVERIFY(m_main->LoggedIn());
+        QCOMPARE(ie()->location, LoginURL());
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(ie()->steps().last(), QStringLiteral("BodyInnerText"));
+        QVERIFY(ie()->steps().contains(QStringLiteral("Navigate ") + TopURL()));
+        QCOMPARE(bytes(frmMain::TopFilePath()), (m_page + QStringLiteral("\r\n")).toUtf8());
+        ie()->calls.clear();
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(ie()->steps(), (QStringList{QStringLiteral("Refresh"), QStringLiteral("BodyInnerText")}));
+
+        // the member's window ends on the top page too
+        auto window = site();
+        ScriptedBrowser::queue.push_back(window);
+        OpenTopPage();
+        QCOMPARE(window->steps().last(), QStringLiteral("Navigate ") + TopURL());
+        QCOMPARE(window->location, TopURL());
     }
 
     void otherFailuresEndTheProgram() {
@@ -479,7 +634,7 @@ private Q_SLOTS:
     void confirmedCredentialsSignOutStoreAndSignIn() {
         QFETCH(QString, password);
         QFETCH(bool, accepted);
-        auto b = checkingSite();
+        auto b = site();
         auto pending = whenShown<frmLogin>([&](frmLogin*) { answerLogin(QString(), password); });
         QCOMPARE(ChangeLogin(*b), accepted);
         QCOMPARE(b->steps().first(), QStringLiteral("Navigate ") + LogoutURL());
@@ -505,7 +660,7 @@ private Q_SLOTS:
         QCOMPARE(FavoriteURL(), QStringLiteral("https://kelvo.example/mypage/favorites"));
         QCOMPARE(bytes(SettingsFilePath()), QByteArray("[mail]\naddress=m@example.com\npwd=pw\n[url]\n"
                                                        "favorite=https://kelvo.example/mypage/favorites\n"));
-        auto b = checkingSite();
+        auto b = site();
         ScriptedBrowser::queue.push_back(b);
         OpenFavorite();
         QCOMPARE(b->steps().last(), QStringLiteral("Navigate https://kelvo.example/mypage/favorites"));
@@ -522,7 +677,8 @@ private Q_SLOTS:
 
     void manualCheckWhenNotSignedIn() {
         m_goodPassword = QStringLiteral("new");
-        ScriptedBrowser::queue.push_back(checkingSite());
+        m_session = false;
+        ScriptedBrowser::queue.push_back(site());
         frmMain main;
         main.Form_Load(); // "pw" is refused now
         QVERIFY(!main.LoggedIn());
@@ -550,7 +706,8 @@ private Q_SLOTS:
 
     void closingDuringTheLoginDialogStoresNothing() {
         m_goodPassword = QStringLiteral("new");
-        ScriptedBrowser::queue.push_back(checkingSite());
+        m_session = false;
+        ScriptedBrowser::queue.push_back(site());
         frmMain main;
         main.Form_Load();
         m_messages.clear();
@@ -566,29 +723,34 @@ private Q_SLOTS:
         QVERIFY(!testsupport::findVisible<frmLogin>());
     }
 
-    void settingsActionsLeaveLoggedInAlone() {
+    void credentialChangeFromSettingsDecidesLoggedIn() {
         m_goodPassword = QStringLiteral("new");
-        ScriptedBrowser::queue.push_back(checkingSite());
+        m_session = false;
+        ScriptedBrowser::queue.push_back(site());
         frmMain main;
         main.Form_Load();
         QVERIFY(!main.LoggedIn());
-        bool settingsHidden = false;
-        auto openLogin = whenShown<frmSettings>([&](frmSettings* s) {
-            QCOMPARE(s->Owner(), static_cast<SettingsOwner*>(&main));
-            auto answer = std::make_shared<std::unique_ptr<QTimer>>();
-            *answer = whenShown<frmLogin>([&, answer](frmLogin*) {
+        QVERIFY(main.loginRejected());
+        auto changeTo = [&](const QString& password) {
+            bool settingsHidden = false;
+            auto chooseLogin = whenShown<frmSettings>([](frmSettings* s) { s->cmdLogin->click(); });
+            auto answer = whenShown<frmLogin>([&](frmLogin*) {
                 settingsHidden = !testsupport::findVisible<frmSettings>();
-                answerLogin(QString(), QStringLiteral("new"));
+                answerLogin(QString(), password);
             });
-            s->cmdLogin->click();
-        });
-        main.mnuSetting_Click();
-        QVERIFY(settingsHidden);
-        QVERIFY(!testsupport::findVisible<frmSettings>());
+            main.mnuSetting_Click();
+            QVERIFY(settingsHidden);
+            QVERIFY(!testsupport::findVisible<frmSettings>());
+        };
+        changeTo(QStringLiteral("new"));
         QCOMPARE(Password(), QStringLiteral("new"));
-        QVERIFY(!main.LoggedIn()); // signed in, but the flag is the manual check's business
-        auto scripted = std::static_pointer_cast<ScriptedBrowser>(main.ie());
-        QCOMPARE(scripted->calls.filter(QStringLiteral("SubmitForm")).size(), 2);
+        QVERIFY(main.LoggedIn()); // monitoring resumes
+        QVERIFY(!main.loginRejected());
+        m_messages.clear();
+        changeTo(QStringLiteral("wrong"));
+        QVERIFY(!main.LoggedIn());
+        QVERIFY(main.loginRejected());
+        QCOMPARE(m_messages, QStringList{warning(frmMain::LoginFailedMessage)});
     }
 
     void signInFillsAndSubmitsTheSecondForm() {
@@ -708,7 +870,9 @@ private Q_SLOTS:
         QCOMPARE(b->steps().first(), QStringLiteral("setVisible true"));
         // a failed sign-in does not stop it
         QCOMPARE(b->steps().last(), QStringLiteral("Navigate https://fav/page"));
-        QCOMPARE(b->calls.last(), QStringLiteral("Busy"));
+        // waited for the favorite to load
+        QVERIFY(b->calls.mid(b->calls.lastIndexOf(QStringLiteral("Navigate https://fav/page")))
+                    .contains(QStringLiteral("Busy")));
         QCOMPARE(m_messages.size(), 1);
     }
 };

@@ -16,19 +16,24 @@ const QString& loginFailedMessage() {
     return text;
 }
 
-bool ChangeLogin(platform::Browser& browser) {
+std::optional<LoginResult> ChangeCredentials(platform::Browser* browser) {
     const frmLogin::Result entered = frmLogin::Ask(MailAddress(), Password());
     if (entered.mailAddress.isEmpty())
-        return false;
-    Logout(browser);
+        return std::nullopt;
+    if (browser)
+        Logout(*browser);
     setMailAddress(entered.mailAddress);
     setPassword(entered.password);
     WriteIniString(MailAddress(), QStringLiteral("address"), QStringLiteral("mail"), SettingsFilePath());
     WriteIniString(Password(), QStringLiteral("pwd"), QStringLiteral("mail"), SettingsFilePath());
-    if (Login(browser))
-        return true;
-    platform::ShowMessage(loginFailedMessage(), platform::MessageIcon::Warning);
-    return false;
+    const LoginResult result = browser ? SignIn(*browser) : LoginResult::NotReached;
+    if (result != LoginResult::SignedIn)
+        platform::ShowMessage(loginFailedMessage(), platform::MessageIcon::Warning);
+    return result;
+}
+
+bool ChangeLogin(platform::Browser& browser) {
+    return ChangeCredentials(&browser) == LoginResult::SignedIn;
 }
 
 void ChangeFavorite() {

@@ -3,6 +3,8 @@
 #include "platform/clock.h"
 #include "storage/membersettings.h"
 
+#include <QUrl>
+
 namespace basMain {
 namespace {
 int g_busyTimeoutMs = 60000;
@@ -13,6 +15,10 @@ const QString LoginFailedMarker = QStringLiteral("ログインに失敗しまし
 
 QString ServiceHost() {
     return QStringLiteral(KELVO_SERVICE_HOST);
+}
+
+QString TopURL() {
+    return QStringLiteral("https://") + ServiceHost() + QStringLiteral("/");
 }
 
 QString LoginURL() {
@@ -41,22 +47,40 @@ void WaitWhileBusy(platform::Browser& browser) {
         }
         platform::Sleep(WaitStepMs);
     }
+    const QString failure = browser.LoadError();
+    if (!failure.isEmpty())
+        throw platform::BrowserError(platform::ErrLoadFailed, failure);
 }
 
-bool Login(platform::Browser& browser) {
+LoginResult SignIn(platform::Browser& browser) {
     try {
         browser.Navigate(LoginURL());
         WaitWhileBusy(browser);
         if (browser.BodyInnerText().contains(SignedInMarker))
-            return true;
+            return LoginResult::SignedIn;
         browser.SetElementValue(QStringLiteral("user_email"), MailAddress());
         browser.SetElementValue(QStringLiteral("user_password"), Password());
         browser.SubmitForm(1);
+        // An answer that failed to load (the site went down mid-way) is no
+        // sign-in, whatever it shows.
         WaitWhileBusy(browser);
-        return !browser.BodyInnerText().contains(LoginFailedMarker);
+        return browser.BodyInnerText().contains(LoginFailedMarker) ? LoginResult::Rejected
+                                                                    : LoginResult::SignedIn;
     } catch (const platform::BrowserError&) {
-        return false;
+        return LoginResult::NotReached;
     }
+}
+
+bool Login(platform::Browser& browser) {
+    return SignIn(browser) == LoginResult::SignedIn;
+}
+
+void LoadTopPage(platform::Browser& browser) {
+    if (QUrl(browser.LocationURL()) == QUrl(TopURL()))
+        browser.Refresh();
+    else
+        browser.Navigate(TopURL());
+    WaitWhileBusy(browser);
 }
 
 void Logout(platform::Browser& browser) {

@@ -5,6 +5,8 @@
 #include "storage/membersettings.h"
 #include "web/login.h"
 
+#include <QUrl>
+
 namespace basMain {
 
 const QString NoFavoriteMessage = QStringLiteral("お気に入りは登録されていません。");
@@ -13,9 +15,15 @@ void OpenTopPage() {
     try {
         platform::BrowserPtr browser = platform::CreateBrowser();
         browser->setVisible(true);
-        Login(*browser);
+        // A member already signed in may be left on the sign-in page; a
+        // rejected one stays on the page that says why.
+        if (Login(*browser) && QUrl(browser->LocationURL()) != QUrl(TopURL())) {
+            browser->Navigate(TopURL());
+            WaitWhileBusy(*browser);
+        }
     } catch (const platform::BrowserError&) {
-        // No browser could be made: nothing to show, nothing to tell.
+        // No browser could be made, or the top page did not load: the window
+        // (if any) shows what the engine made of it.
     }
 }
 

@@ -1,6 +1,12 @@
 #include "service.h"
 
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -86,6 +92,37 @@ bool fromLoopback(const httplib::Request& req) {
 }
 
 const char* SessionCookie = "kelvo_session";
+
+int portOf(const sockaddr_storage& a) {
+    if (a.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in&>(a).sin_port);
+    if (a.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(a).sin6_port);
+    return -1;
+}
+
+// httplib gives handlers no socket: find the one this request came in on by
+// its two ports and shut it, so the client sees the connection go unanswered.
+void dropConnection(const httplib::Request& req) {
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir)
+        return;
+    while (dirent* entry = readdir(dir)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd <= 2)
+            continue;
+        sockaddr_storage peer{}, local{};
+        socklen_t peerLen = sizeof peer, localLen = sizeof local;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0 ||
+            getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0)
+            continue;
+        if (portOf(peer) == req.remote_port && portOf(local) == req.local_port) {
+            shutdown(fd, SHUT_RDWR);
+            break;
+        }
+    }
+    closedir(dir);
+}
 
 } // namespace
 
@@ -174,6 +211,35 @@ std::string Site::topPage(bool isSignedIn) {
     return page("Kelvo+", body, isSignedIn);
 }
 
+std::string Site::publicPage() {
+    return page("Kelvo+", "<h2>Kelvo+ は会員制のサイトです</h2><p>記事を読むにはログインしてください。</p>", false);
+}
+
+httplib::Server::HandlerResponse Site::misbehave(const httplib::Request& req, httplib::Response& res) {
+    if (req.path.rfind("/_control/", 0) == 0)
+        return httplib::Server::HandlerResponse::Unhandled;
+    bool unavailable, drop;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        unavailable = m_unavailable;
+        drop = m_dropConnections;
+    }
+    if (!unavailable && !drop)
+        return httplib::Server::HandlerResponse::Unhandled;
+    log(req);
+    if (drop) {
+        dropConnection(req);
+    } else {
+        res.status = 503;
+        res.set_header("Retry-After", "60");
+        res.set_content("<!DOCTYPE html><html lang=\"ja\"><head><meta charset=\"utf-8\"><title>メンテナンス中"
+                        "</title></head><body><h1>Service Unavailable</h1><p>ただいまメンテナンス中です。</p>"
+                        "</body></html>",
+                        "text/html; charset=utf-8");
+    }
+    return httplib::Server::HandlerResponse::Handled;
+}
+
 std::string Site::logJson() {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::string out = "[";
@@ -199,12 +265,19 @@ void Site::install(httplib::Server& server) {
     server.Get("/login", [this, html](const httplib::Request& req, httplib::Response& res) {
         log(req);
         delay();
-        // Like most sites, a member already signed in is sent on to the top page.
-        if (signedIn(req)) {
+        // Like most sites, a member already signed in is sent on to the top page;
+        // some show the sign-in page all the same.
+        const bool in = signedIn(req);
+        bool showAnyway;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            showAnyway = m_loginPageWhenSignedIn;
+        }
+        if (in && !showAnyway) {
             res.set_redirect("/");
             return;
         }
-        res.set_content(loginPage(false, ""), html);
+        res.set_content(loginPage(in, ""), html);
     });
     server.Post("/login", [this, html](const httplib::Request& req, httplib::Response& res) {
         log(req);
@@ -232,7 +305,17 @@ void Site::install(httplib::Server& server) {
     server.Get("/", [this, html](const httplib::Request& req, httplib::Response& res) {
         log(req);
         delay();
-        res.set_content(topPage(signedIn(req)), html);
+        const bool in = signedIn(req);
+        std::string signedOutTop;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            signedOutTop = m_signedOutTop;
+        }
+        if (!in && signedOutTop == "redirect") {
+            res.set_redirect("/login?code=qzv");
+            return;
+        }
+        res.set_content(!in && signedOutTop == "public" ? publicPage() : topPage(in), html);
     });
     server.Get(R"(/article/(\d+))", [this, html](const httplib::Request& req, httplib::Response& res) {
         log(req);
@@ -275,6 +358,9 @@ void Site::install(httplib::Server& server) {
         res.set_header("Set-Cookie", std::string(SessionCookie) + "=; Path=/; Max-Age=0; Secure; HttpOnly");
         res.set_content(page("Kelvo+", "<p>サインアウトが完了しました。</p>", false), html);
     });
+
+    server.set_pre_routing_handler(
+        [this](const httplib::Request& req, httplib::Response& res) { return misbehave(req, res); });
 
     // Control endpoints for tests, loopback only.
     auto control = [this](const std::string& path, auto handler) {
@@ -322,6 +408,32 @@ void Site::install(httplib::Server& server) {
     post("/_control/top-size", [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_padKb = std::stoi(req.get_param_value("kb").empty() ? "0" : req.get_param_value("kb"));
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/unavailable", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_unavailable = req.get_param_value("on") == "1";
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/drop", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_dropConnections = req.get_param_value("on") == "1";
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/signed-out-top", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string mode = req.get_param_value("mode");
+        if (mode != "articles" && mode != "public" && mode != "redirect") {
+            res.status = 400;
+            res.set_content("mode: articles, public or redirect\n", "text/plain");
+            return;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_signedOutTop = mode;
+        res.set_content("ok\n", "text/plain");
+    });
+    post("/_control/login-page-when-signed-in", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_loginPageWhenSignedIn = req.get_param_value("on") == "1";
         res.set_content("ok\n", "text/plain");
     });
     post("/_control/expire-sessions", [this](const httplib::Request&, httplib::Response& res) {

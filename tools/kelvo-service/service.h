@@ -34,6 +34,8 @@ private:
     std::string page(const std::string& title, const std::string& body, bool signedIn);
     std::string loginPage(bool signedIn, const std::string& notice);
     std::string topPage(bool signedIn);
+    std::string publicPage();
+    httplib::Server::HandlerResponse misbehave(const httplib::Request& req, httplib::Response& res);
     std::string logJson();
 
     std::mutex m_mutex;
@@ -46,4 +48,9 @@ private:
     int m_delayMs = 0;
     bool m_singleForm = false;
     int m_padKb = 0;
+    // How the site misbehaves, switched by the control endpoints.
+    bool m_unavailable = false;       // every page answers 503
+    bool m_dropConnections = false;   // every request loses its connection unanswered
+    std::string m_signedOutTop = "articles"; // top page when signed out: articles, public, redirect
+    bool m_loginPageWhenSignedIn = false;    // sign-in page (with "ログアウト") instead of a redirect
 };
