@@ -365,8 +365,8 @@ bool frmMain::CheckTopPage() {
     } else {
         // A missing snapshot, or one emptied by hand, is no baseline: start
         // from this page instead of announcing it as new.
-        const bool noBaseline = !fileModule::CheckFileExists(path) ||
-                                (QFileInfo(path).size() == 0 && !newText.isEmpty());
+        const bool noBaseline =
+            !fileModule::CheckFileExists(path) || (QFileInfo(path).size() == 0 && !newText.isEmpty());
         if (noBaseline && !m_textManager->ReplaceText(path, newText))
             m_unsavedBaseline = newText;
         oldText = m_unsavedBaseline ? *m_unsavedBaseline : m_textManager->ReadText(path);

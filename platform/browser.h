@@ -10,11 +10,11 @@ namespace platform {
 // Failure numbers of the browser object. 462 is the one callers tell apart:
 // the browser's process is gone.
 enum BrowserErrorNumber {
-    ErrCannotCreate = 429,   // the engine could not make a browser object
-    ErrNoObject = 91,        // a missing body, element or form
-    ErrProcessGone = 462,    // renderer ended, or the object was quit or closed
-    ErrScriptFailed = 10001, // the page threw while we ran our script in it
-    ErrBusyTimeout = 10002,  // a load did not finish within the wait bound
+    ErrCannotCreate = 429,    // the engine could not make a browser object
+    ErrNoObject = 91,         // a missing body, element or form
+    ErrProcessGone = 462,     // renderer ended, or the object was quit or closed
+    ErrScriptFailed = 10001,  // the page threw while we ran our script in it
+    ErrBusyTimeout = 10002,   // a load did not finish within the wait bound
     ErrScriptTimeout = 10003, // a script call did not answer within its bound
     ErrLoadFailed = 10004     // the load brought no page: no connection, TLS, HTTP 400 and up
 };

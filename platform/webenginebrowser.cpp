@@ -4,14 +4,14 @@
 #include "platform/kelvopage.h"
 
 #include <QEventLoop>
-#include <QLoggingCategory>
-#include <QMetaEnum>
-#include <QWebEngineLoadingInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QMetaEnum>
 #include <QScreen>
 #include <QTimer>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineView>
 
 #include <atomic>
@@ -139,13 +139,17 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info) {
     // The engine shows its own error page for a load that brought nothing, and
     // reports a page that came with an HTTP error status as failed too
     // (HttpStatusCodeDomain); neither is the site's page.
-    const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus || info.isErrorPage() ||
-                        (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain &&
-                         info.errorCode() >= 400);
-    if (failed) {
-        m_loadError = QString::fromLatin1(QMetaEnum::fromType<QWebEngineLoadingInfo::ErrorDomain>().valueToKey(
-                          info.errorDomain())) +
-                      u' ' + QString::number(info.errorCode()) + QStringLiteral(": ") + info.errorString();
+    const bool failed =
+        info.status() == QWebEngineLoadingInfo::LoadFailedStatus || info.isErrorPage() ||
+        (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain && info.errorCode() >= 400);
+    if (failed && info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+        // Its error string is a template of the engine's error page.
+        m_loadError = QStringLiteral("HTTP ") + QString::number(info.errorCode());
+    } else if (failed) {
+        m_loadError =
+            QString::fromLatin1(
+                QMetaEnum::fromType<QWebEngineLoadingInfo::ErrorDomain>().valueToKey(info.errorDomain())) +
+            u' ' + QString::number(info.errorCode()) + QStringLiteral(": ") + info.errorString();
     } else if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
         m_loadError.clear();
     }

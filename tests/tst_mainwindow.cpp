@@ -61,8 +61,8 @@ class TestMainWindow : public QObject {
     }
     // The site: m@example.com with m_goodPassword signs in; the top page shows
     // m_page to a signed-in member. Its misbehaviour is switched by the members below.
-    bool m_session = false;    // the site holds a session for the member
-    bool m_down = false;       // every load fails
+    bool m_session = false;           // the site holds a session for the member
+    bool m_down = false;              // every load fails
     bool m_redirectSignedOut = false; // signed out, the top page redirects to the sign-in page
     bool m_loginPageSignedIn = false; // signed in, the sign-in page is shown (with the marker)
     std::shared_ptr<ScriptedBrowser> site() {
@@ -75,15 +75,17 @@ class TestMainWindow : public QObject {
             if (what == basMain::LogoutURL())
                 m_session = false;
             if (what == QStringLiteral("submit")) {
-                m_session = raw->values.value(QStringLiteral("user_email")) == QStringLiteral("m@example.com") &&
-                            raw->values.value(QStringLiteral("user_password")) == m_goodPassword;
+                m_session =
+                    raw->values.value(QStringLiteral("user_email")) == QStringLiteral("m@example.com") &&
+                    raw->values.value(QStringLiteral("user_password")) == m_goodPassword;
                 return m_session ? Page::at(top, m_page) : Page(QStringLiteral("ログインに失敗しました"));
             }
             const QString target = what == QStringLiteral("refresh") ? raw->location : what;
             if (target == basMain::LoginURL()) {
                 if (!m_session)
                     return Page(QStringLiteral("ログイン"));
-                return m_loginPageSignedIn ? Page(QStringLiteral("ログアウト ログイン")) : Page::at(top, m_page);
+                return m_loginPageSignedIn ? Page(QStringLiteral("ログアウト ログイン"))
+                                           : Page::at(top, m_page);
             }
             if (target == top && !m_session)
                 return m_redirectSignedOut ? Page::at(basMain::LoginURL(), QStringLiteral("ログイン"))

@@ -65,7 +65,7 @@ LoginResult SignIn(platform::Browser& browser) {
         // sign-in, whatever it shows.
         WaitWhileBusy(browser);
         return browser.BodyInnerText().contains(LoginFailedMarker) ? LoginResult::Rejected
-                                                                    : LoginResult::SignedIn;
+                                                                   : LoginResult::SignedIn;
     } catch (const platform::BrowserError&) {
         return LoginResult::NotReached;
     }

@@ -212,7 +212,8 @@ std::string Site::topPage(bool isSignedIn) {
 }
 
 std::string Site::publicPage() {
-    return page("Kelvo+", "<h2>Kelvo+ は会員制のサイトです</h2><p>記事を読むにはログインしてください。</p>", false);
+    return page("Kelvo+", "<h2>Kelvo+ は会員制のサイトです</h2><p>記事を読むにはログインしてください。</p>",
+                false);
 }
 
 httplib::Server::HandlerResponse Site::misbehave(const httplib::Request& req, httplib::Response& res) {

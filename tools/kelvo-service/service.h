@@ -49,8 +49,8 @@ private:
     bool m_singleForm = false;
     int m_padKb = 0;
     // How the site misbehaves, switched by the control endpoints.
-    bool m_unavailable = false;       // every page answers 503
-    bool m_dropConnections = false;   // every request loses its connection unanswered
+    bool m_unavailable = false;              // every page answers 503
+    bool m_dropConnections = false;          // every request loses its connection unanswered
     std::string m_signedOutTop = "articles"; // top page when signed out: articles, public, redirect
     bool m_loginPageWhenSignedIn = false;    // sign-in page (with "ログアウト") instead of a redirect
 };
