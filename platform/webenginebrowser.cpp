@@ -199,17 +199,14 @@ void WebEngineBrowser::Refresh() {
     const bool wasResting = m_resting;
     wake();
     startLoad();
-    // A page woken from rest reloads by itself; a second reload would only
-    // cut that one short. Should it not (a page that was the answer to a
-    // form, say), reload it ourselves.
-    if (!wasResting) {
+    // A page woken from rest restores itself from the engine's cache, which
+    // would show the page as it was (seen: no request reached the site). Load
+    // its address afresh instead; that replaces the restoring load.
+    const QUrl url = m_page->url();
+    if (wasResting && url.isValid())
+        m_page->load(url);
+    else
         m_page->triggerAction(QWebEnginePage::Reload);
-    } else {
-        QTimer::singleShot(1000, this, [this] {
-            if (m_awaitingStart && !m_gone && m_page)
-                m_page->triggerAction(QWebEnginePage::Reload);
-        });
-    }
 }
 
 bool WebEngineBrowser::Busy() {

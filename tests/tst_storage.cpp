@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using inifileModule::GetIniString;
 using inifileModule::WriteIniString;
 
@@ -216,6 +219,34 @@ private Q_SLOTS:
         QVERIFY(!fileModule::CheckFileExists(QString()));
         QVERIFY(!tm.CreateText(path("afolder"))); // a folder in the way is a failure
         QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
+    }
+
+    void replacedSnapshotIsNeverHalfWritten() {
+        const QString top = path("kelvo_top.txt");
+        textfileManager tm;
+        QVERIFY(tm.ReplaceText(top, QStringLiteral("記事A"))); // made when missing
+        QCOMPARE(bytes(top), QByteArray("記事A\r\n"));
+        QVERIFY(tm.ReplaceText(top, QStringLiteral("記事B")));
+        QCOMPARE(bytes(top), QByteArray("記事B\r\n"));
+        QVERIFY(tm.ReplaceText(top, QString()));
+        QCOMPARE(bytes(top), QByteArray());
+        QVERIFY(tm.ReplaceText(top, QStringLiteral("記事B")));
+
+        // A disk that fills up mid-write (a file size limit stands in for it):
+        // the old snapshot stays whole, and the failure is reported.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit small = old;
+        small.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool replaced = tm.ReplaceText(top, QString(64 * 1024, u'新'));
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!replaced);
+        QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
+        QCOMPARE(bytes(top), QByteArray("記事B\r\n"));
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral("kelvo_top")),
+                 QStringList{QStringLiteral("kelvo_top.txt")}); // no temporary file left behind
     }
 };
 

@@ -5,6 +5,7 @@ work=$(mktemp -d)
 pids=""
 fail() {
     echo "FAIL: $*" >&2
+    [ -n "${port:-}" ] && curl -sk "https://127.0.0.1:$port/_control/log" >"$work/service-log.json" 2>/dev/null
     [ -n "${DISPLAY:-}" ] && import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png" >&2
     exit 1
 }
@@ -34,7 +35,9 @@ screen_w=$(xdpyinfo | awk '/dimensions:/{split($2, d, "x"); print d[1]; exit}')
 pids="$! $pids"
 wait_for 10 grep -q '^PORT ' "$work/service.out" || fail "kelvo-service did not start"
 port=$(awk '/^PORT /{print $2}' "$work/service.out")
-ctl() { curl -sk -X POST "https://127.0.0.1:$port/_control/$1" ${2:+--data-urlencode "$2"}; }
+# ctl ENDPOINT [NAME=VALUE]: a control request (always with a body: the
+# service wants a length on every POST)
+ctl() { curl -sfk -X POST "https://127.0.0.1:$port/_control/$1" --data-urlencode "${2:-_=}"; }
 
 cp "$exe" "$work/KelvoMonitor"
 printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$work/settings.ini"
@@ -45,7 +48,7 @@ pids="$app $pids"
 
 # Windows of the program on the screen now: "id width height x y"
 windows() {
-    for w in $(xdotool search --onlyvisible --pid "$app" "" 2>/dev/null); do
+    for w in $(xdotool search --all --onlyvisible --pid "$app" "" 2>/dev/null); do
         eval "$(xdotool getwindowgeometry --shell "$w")"
         [ "$X" -ge 0 ] && [ "$X" -lt "$screen_w" ] && echo "$w $WIDTH $HEIGHT $X $Y"
     done
@@ -56,25 +59,27 @@ tray_icon() { windows | awk '$2 >= 16 && $2 <= 64 && $3 >= 16 && $3 <= 64 && $5 
 menu() { windows | awk '$2 > 64 && $2 < 400 && $3 > 64 && $3 < 300 && !($2 == 202 && $3 == 95) {print; exit}' | grep .; }
 # A message box: a window of ours captioned "KelvoMonitor" that is not the popup.
 message_box() {
-    for w in $(xdotool search --onlyvisible --pid "$app" --name '^KelvoMonitor$' 2>/dev/null); do
+    for w in $(xdotool search --all --onlyvisible --pid "$app" --name '^KelvoMonitor$' 2>/dev/null); do
         eval "$(xdotool getwindowgeometry --shell "$w")"
         [ "$X" -ge 0 ] && [ "$X" -lt "$screen_w" ] && [ "$WIDTH" -gt 150 ] && [ "$WIDTH" -ne 202 ] &&
             [ "$WIDTH" -lt 600 ] && { echo "$w"; return 0; }
     done
     return 1
 }
-# menu_item N: clicks the Nth item (0-based, separators not counted) of the tray menu.
+# menu_item N: chooses the Nth item (0-based, separators not counted) of the
+# tray menu by keyboard: the open menu takes the keys.
 menu_item() {
     set -- "$1" $(tray_icon)
     xdotool mousemove $(($5 + $3 / 2)) $(($6 + $4 / 2)) click 3
     wait_for 10 menu || fail "no tray menu"
-    n=$1
-    set -- $(menu)
-    # item rows of about 22 pixels, 2 separators of about 2 pixels after items 1 and 3
-    offset=$((11 + n * 22))
-    [ "$n" -ge 2 ] && offset=$((offset + 2))
-    [ "$n" -ge 4 ] && offset=$((offset + 2))
-    xdotool mousemove $(($4 + 30)) $(($5 + offset)) click 1
+    keys=Down
+    i=0
+    while [ $i -lt "$1" ]; do
+        keys="$keys Down"
+        i=$((i + 1))
+    done
+    # shellcheck disable=SC2086
+    xdotool key --delay 60 $keys Return
 }
 signed_in() { curl -sk "https://127.0.0.1:$port/_control/log" | grep -q '"POST","path":"/login"'; }
 # title ID: the window's caption as the member sees it

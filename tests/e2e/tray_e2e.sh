@@ -30,7 +30,7 @@ right=$(($1 + $3)) bottom=$(($2 + $4))
 [ "$px" -eq $((right - 202)) ] && [ "$py" -eq $((bottom - 95)) ] ||
     fail "popup at $px,$py, expected $((right - 202)),$((bottom - 95)) (work area $*)"
 above=no
-for w in $(xdotool search --onlyvisible --pid "$app" "" 2>/dev/null) $(xdotool search --class KelvoMonitor 2>/dev/null); do
+for w in $(xdotool search --all --onlyvisible --pid "$app" "" 2>/dev/null) $(xdotool search --class KelvoMonitor 2>/dev/null); do
     if xwininfo -id "$w" | grep -q 'Width: 202' && xprop -id "$w" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; then
         above=yes
     fi
@@ -58,7 +58,7 @@ echo "member window usable while the popup waits"
 
 set -- $(popup)
 xdotool windowactivate --sync "$1" key Escape
-wait_for 10 sh -c "! xdotool search --onlyvisible --pid $app '' | while read w; do xdotool getwindowgeometry \$w; done | grep -q '202x95'" ||
+wait_for 10 sh -c "! xdotool search --all --onlyvisible --pid $app '' | while read w; do xdotool getwindowgeometry \$w; done | grep -q '202x95'" ||
     fail "Esc did not close the popup"
 wait_for 10 grep -q 'E2Eの新しい記事' "$work/kelvo_top.txt" || fail "the snapshot does not hold the new text"
 echo "Esc closed the popup; snapshot holds the new text"
