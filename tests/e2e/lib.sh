@@ -39,10 +39,16 @@ port=$(awk '/^PORT /{print $2}' "$work/service.out")
 # service wants a length on every POST)
 ctl() { curl -sfk -X POST "https://127.0.0.1:$port/_control/$1" --data-urlencode "${2:-_=}"; }
 
-cp "$exe" "$work/KelvoMonitor"
-printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$work/settings.ini"
-"$work/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
-    --ignore-certificate-errors >"$work/program.log" 2>&1 &
+# start_program DIR PASSWORD: a copy of the program in DIR, signing in as
+# e2e@example.com with PASSWORD, in the background ($! is its pid)
+start_program() {
+    mkdir -p "$1"
+    cp "$exe" "$1/KelvoMonitor"
+    printf '[mail]\naddress=e2e@example.com\npwd=%s\n' "$2" >"$1/settings.ini"
+    "$1/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
+        --ignore-certificate-errors >"$1/program.log" 2>&1 &
+}
+start_program "$work" "e2e pass"
 app=$!
 pids="$app $pids"
 

@@ -13,11 +13,7 @@ scripts=$3
 shots=${KELVO_SCREENSHOT_DIR:-}
 . "$(dirname "$0")/lib.sh"
 
-mkdir "$work/refused"
-cp "$exe" "$work/refused/KelvoMonitor"
-printf '[mail]\naddress=e2e@example.com\npwd=wrong pass\n' >"$work/refused/settings.ini"
-"$work/refused/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
-    --ignore-certificate-errors >"$work/refused.log" 2>&1 &
+start_program "$work/refused" "wrong pass"
 refused=$!
 pids="$refused $pids"
 refused_start=$(date +%s)
