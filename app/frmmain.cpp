@@ -101,24 +101,36 @@ void frmMain::Form_Load() {
 // Makes a new hidden browser in `ie` and signs it in; a browser that cannot be
 // made counts as a failed sign-in, and the next tick tries again.
 void frmMain::SignInNewBrowser() {
-    if (signInHidden(true) != basMain::LoginResult::SignedIn && !m_unloaded && !m_unloadPending)
+    if (signInHidden(true) != basMain::LoginResult::SignedIn)
+        tellLoginFailed();
+}
+
+void frmMain::tellLoginFailed() {
+    if (!m_unloaded && !m_unloadPending)
         platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+}
+
+// Makes `ie` a live hidden browser (a new one when `fresh`); empty when none
+// can be made.
+void frmMain::ensureHiddenBrowser(bool fresh) {
+    if (!fresh && m_ie && isAlive(*m_ie))
+        return;
+    m_ie.reset();
+    try {
+        m_ie = platform::CreateBrowser();
+        m_ie->setVisible(false);
+    } catch (const BrowserError&) {
+        m_ie.reset();
+    }
 }
 
 basMain::LoginResult frmMain::signInHidden(bool freshBrowser) {
     auto result = basMain::LoginResult::NotReached;
     {
         BusyScope busy(*this, true);
-        try {
-            if (freshBrowser || !m_ie || !isAlive(*m_ie)) {
-                m_ie.reset();
-                m_ie = platform::CreateBrowser();
-                m_ie->setVisible(false);
-            }
+        ensureHiddenBrowser(freshBrowser);
+        if (m_ie)
             result = basMain::SignIn(*m_ie);
-        } catch (const BrowserError&) {
-            m_ie.reset();
-        }
         restHiddenBrowser();
     }
     noteSignIn(result);
@@ -232,14 +244,7 @@ void frmMain::mnuCheck_Click() {
 
 void frmMain::ChangeLoginOfIe() {
     BusyScope busy(*this, false);
-    if (!m_ie || !isAlive(*m_ie)) {
-        try {
-            m_ie = platform::CreateBrowser();
-            m_ie->setVisible(false);
-        } catch (const BrowserError&) {
-            m_ie.reset();
-        }
-    }
+    ensureHiddenBrowser(false);
     // Held here: a close request while the dialog waits releases `ie`.
     platform::BrowserPtr browser = m_ie;
     const std::optional<basMain::LoginResult> result = basMain::ChangeCredentials(browser.get());
@@ -287,8 +292,8 @@ void frmMain::Timer1_Timer() {
         if (m_loginRejected)
             return;
         const basMain::LoginResult result = signInHidden(false);
-        if (result == basMain::LoginResult::Rejected && !m_unloaded && !m_unloadPending)
-            platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+        if (result == basMain::LoginResult::Rejected)
+            tellLoginFailed();
         if (result != basMain::LoginResult::SignedIn)
             return;
     }
@@ -351,8 +356,7 @@ bool frmMain::CheckTopPage() {
     if (signIn == basMain::LoginResult::Rejected) {
         noteSignIn(signIn);
         m_lastCheck = CheckOutcome::Rejected;
-        if (!m_unloaded && !m_unloadPending)
-            platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+        tellLoginFailed();
         return false;
     }
     if (signIn == basMain::LoginResult::NotReached)

@@ -50,7 +50,7 @@ public:
     platform::BrowserPtr ie() const { return m_ie; }
     void setIe(platform::BrowserPtr browser) { m_ie = std::move(browser); }
 
-    // For tests and the settings dialog's owner.
+    // For tests.
     bool LoggedIn() const { return m_loggedIn; }
     void setLoggedIn(bool value) { m_loggedIn = value; }
     QTimer* Timer1() const { return m_timer; }
@@ -78,6 +78,8 @@ private:
 
     void ShowMessageForm();
     void SignInNewBrowser();
+    void tellLoginFailed();
+    void ensureHiddenBrowser(bool fresh);
     basMain::LoginResult signInHidden(bool freshBrowser);
     void noteSignIn(basMain::LoginResult result);
     void ChangeLoginOfIe();

@@ -75,8 +75,12 @@ bool Login(platform::Browser& browser) {
     return SignIn(browser) == LoginResult::SignedIn;
 }
 
+bool ShowsTopPage(platform::Browser& browser) {
+    return QUrl(browser.LocationURL()) == QUrl(TopURL());
+}
+
 void LoadTopPage(platform::Browser& browser) {
-    if (QUrl(browser.LocationURL()) == QUrl(TopURL()))
+    if (ShowsTopPage(browser))
         browser.Refresh();
     else
         browser.Navigate(TopURL());

@@ -33,6 +33,7 @@ enum class LoginResult {
 LoginResult SignIn(platform::Browser& browser);
 bool Login(platform::Browser& browser);
 
+bool ShowsTopPage(platform::Browser& browser);
 // Loads the top page: a reload when the browser shows it, else a navigation.
 // Throws BrowserError like WaitWhileBusy.
 void LoadTopPage(platform::Browser& browser);

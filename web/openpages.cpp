@@ -5,8 +5,6 @@
 #include "storage/membersettings.h"
 #include "web/login.h"
 
-#include <QUrl>
-
 namespace basMain {
 
 const QString NoFavoriteMessage = QStringLiteral("お気に入りは登録されていません。");
@@ -17,10 +15,8 @@ void OpenTopPage() {
         browser->setVisible(true);
         // A member already signed in may be left on the sign-in page; a
         // rejected one stays on the page that says why.
-        if (Login(*browser) && QUrl(browser->LocationURL()) != QUrl(TopURL())) {
-            browser->Navigate(TopURL());
-            WaitWhileBusy(*browser);
-        }
+        if (Login(*browser) && !ShowsTopPage(*browser))
+            LoadTopPage(*browser);
     } catch (const platform::BrowserError&) {
         // No browser could be made, or the top page did not load: the window
         // (if any) shows what the engine made of it.
