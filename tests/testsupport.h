@@ -1,6 +1,10 @@
 #pragma once
 
+#include "platform/messagebox.h"
+
 #include <QApplication>
+#include <QFile>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -8,6 +12,24 @@
 #include <memory>
 
 namespace testsupport {
+
+inline QByteArray bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline QString warning(const QString& text) {
+    return text + QStringLiteral("|warning");
+}
+inline QString info(const QString& text) {
+    return text + QStringLiteral("|info");
+}
+// Message boxes are recorded as "text|warning" or "text|info" instead of shown.
+inline void recordMessages(QStringList* messages) {
+    platform::setMessageHandler([messages](const QString& text, platform::MessageIcon icon) {
+        *messages << (icon == platform::MessageIcon::Warning ? warning(text) : info(text));
+    });
+}
 
 template <class T> T* findVisible() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -19,7 +41,9 @@ template <class T> T* findVisible() {
 
 // Runs `act` once on the first visible window of type T. Polling stops when
 // the returned handle goes out of scope, so a window that never came cannot
-// be acted on by a later test; it also gives up after ~10 s.
+// be acted on by a later test; it also gives up after ~10 s. A check that
+// fails inside `act` still closes the window, so the code waiting for it
+// returns and the failure is reported instead of a hang.
 template <class T> std::unique_ptr<QTimer> whenShown(std::function<void(T*)> act) {
     auto timer = std::make_unique<QTimer>();
     timer->setInterval(10);
@@ -29,6 +53,8 @@ template <class T> std::unique_ptr<QTimer> whenShown(std::function<void(T*)> act
         if (T* w = findVisible<T>()) {
             t->stop();
             act(w);
+            if (QTest::currentTestFailed() && w->isVisible())
+                w->close();
         } else if (--*tries <= 0) {
             t->stop();
         }

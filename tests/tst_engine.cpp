@@ -50,29 +50,6 @@ private:
     }
     int postCount() { return m_service.requests(QStringLiteral("POST"), QStringLiteral("/login")).size(); }
     void signOutEverywhere() { QVERIFY(m_service.control("/_control/expire-sessions")); }
-    // A main window signed in with a first snapshot made, and a popup
-    // watcher that closes popups and counts them.
-    struct Monitoring {
-        frmMain main;
-        int popups = 0;
-        std::unique_ptr<QTimer> watcher;
-        void watch() {
-            watcher = testsupport::whenShown<frmMessage>([this](frmMessage* m) {
-                ++popups;
-                m->cmdClose->click();
-                watch();
-            });
-        }
-    };
-    static std::unique_ptr<Monitoring> startMonitoring() {
-        QFile::remove(frmMain::TopFilePath());
-        auto m = std::make_unique<Monitoring>();
-        m->main.Form_Load();
-        if (!m->main.LoggedIn() || m->main.CheckTopPage())
-            return nullptr;
-        m->watch();
-        return m;
-    }
     static QByteArray snapshot() {
         QFile f(frmMain::TopFilePath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
@@ -312,29 +289,6 @@ private Q_SLOTS:
         QVERIFY(ie->LoadError().isEmpty());
     }
 
-    void outageRaisesNoAlarm_data() {
-        QTest::addColumn<QString>("control");
-        QTest::newRow("503") << "/_control/unavailable";
-        QTest::newRow("dropped connections") << "/_control/drop";
-    }
-    void outageRaisesNoAlarm() {
-        QFETCH(QString, control);
-        auto m = startMonitoring();
-        QVERIFY(m);
-        const QByteArray before = snapshot();
-        QVERIFY(m_service.control(control.toStdString(), {{"on", "1"}}));
-        QVERIFY(!m->main.CheckTopPage());
-        QVERIFY(m_service.control(control.toStdString(), {{"on", "0"}}));
-        QVERIFY(!m->main.CheckTopPage());
-        QCOMPARE(m->popups, 0);
-        QCOMPARE(snapshot(), before);
-        QVERIFY(m->main.LoggedIn());
-        QVERIFY(m_service.control("/_control/article", {{"title", "障害明けの記事"}}));
-        QVERIFY(m->main.CheckTopPage());
-        QCOMPARE(m->popups, 1);
-        QVERIFY(snapshot().contains("障害明けの記事"));
-    }
-
     void endedSessionIsSignedInAgain_data() {
         QTest::addColumn<QString>("signedOutTop");
         QTest::newRow("public page") << "public";
@@ -343,20 +297,27 @@ private Q_SLOTS:
     void endedSessionIsSignedInAgain() {
         QFETCH(QString, signedOutTop);
         QVERIFY(m_service.control("/_control/signed-out-top", {{"mode", signedOutTop.toStdString()}}));
-        auto m = startMonitoring();
-        QVERIFY(m);
+        QFile::remove(frmMain::TopFilePath());
+        frmMain main;
+        main.Form_Load();
+        QVERIFY(!main.CheckTopPage()); // the first snapshot
         const QByteArray before = snapshot();
+        int popups = 0;
+        auto watcher = testsupport::whenShown<frmMessage>([&](frmMessage* m) {
+            ++popups;
+            m->cmdClose->click();
+        });
         signOutEverywhere();
         m_service.control("/_control/log/clear");
-        QVERIFY(!m->main.CheckTopPage());
-        QCOMPARE(m->popups, 0);
+        QVERIFY(!main.CheckTopPage());
+        QCOMPARE(popups, 0);
         QCOMPARE(postCount(), 1);
         QCOMPARE(snapshot(), before);
         // an article published while the session was gone is announced
         signOutEverywhere();
         QVERIFY(m_service.control("/_control/article", {{"title", "再ログイン後の記事"}}));
-        QVERIFY(m->main.CheckTopPage());
-        QCOMPARE(m->popups, 1);
+        QVERIFY(main.CheckTopPage());
+        QCOMPARE(popups, 1);
         QVERIFY(snapshot().contains("再ログイン後の記事"));
         QVERIFY(snapshot().contains("ログアウト"));
         m_service.control("/_control/signed-out-top", {{"mode", "articles"}});
@@ -381,18 +342,6 @@ private Q_SLOTS:
         window->close();
         main.Unload();
         m_service.control("/_control/login-page-when-signed-in", {{"on", "0"}});
-    }
-
-    // Last: it takes the site down.
-    void siteGoneIsNoPage() {
-        auto m = startMonitoring();
-        QVERIFY(m);
-        const QByteArray before = snapshot();
-        m_service.stop();
-        QVERIFY(!m->main.CheckTopPage());
-        QCOMPARE(m->popups, 0);
-        QCOMPARE(snapshot(), before);
-        QVERIFY(!m->main.isUnloaded());
     }
 };
 
