@@ -1,11 +1,22 @@
 #include "app/basmain.h"
+#include "app/commandline.h"
 #include "app/frmmain.h"
 #include "platform/engine.h"
 
 #include <QApplication>
+#include <QTextStream>
+
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
-    platform::ArgumentVector args(platform::prepareEngine(platform::argumentList(argc, argv)));
+    const QStringList arguments = platform::argumentList(argc, argv);
+    {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        if (const auto code = basMain::HandleCommandLine(arguments, basMain::HaveDesktop(), out, err))
+            return *code;
+    }
+    platform::ArgumentVector args(platform::prepareEngine(arguments));
     QApplication app(args.argc(), args.argv());
     QApplication::setApplicationName(QStringLiteral("KelvoMonitor"));
     QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));

@@ -20,12 +20,15 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 
 using platform::BrowserError;
+
+Q_LOGGING_CATEGORY(lcCheck, "kelvo.check", QtWarningMsg)
 
 const QString frmMain::LoginFailedMessage = QStringLiteral("ログインできません。設定を見直してください。");
 const QString frmMain::TrayTip = QStringLiteral("Kelvo+Monitor");
@@ -340,6 +343,7 @@ bool frmMain::CheckTopPage() {
             }
         } catch (const BrowserError& e) {
             failure = e.number();
+            qCInfo(lcCheck) << "no page: browser failure" << e.number() << e.description();
         }
         // Until the next check the page is not needed: let the engine free it.
         restHiddenBrowser();
@@ -376,10 +380,12 @@ bool frmMain::CheckTopPage() {
         oldText = m_unsavedBaseline ? *m_unsavedBaseline : m_textManager->ReadText(path);
     }
     if (!IsTextChanged(newText, oldText)) {
+        qCInfo(lcCheck) << "nothing new";
         m_lastCheck = CheckOutcome::Unchanged;
         return false;
     }
 
+    qCInfo(lcCheck) << "new articles";
     m_lastCheck = CheckOutcome::Changed;
     ShowMessageForm();
     // Replaced whole: a crash or a full disk leaves the old snapshot, never half of one.

@@ -76,6 +76,7 @@ WebEngineBrowser::WebEngineBrowser() : m_page(new KelvoPage) {
                 // come after it has been woken again.
                 if (m_resting || status == QWebEnginePage::NormalTerminationStatus)
                     return;
+                qCWarning(lcEngine) << "the page's process ended:" << status;
                 m_gone = true;
                 m_awaitingStart = false;
                 m_loadsInFlight = 0;

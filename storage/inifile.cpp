@@ -2,10 +2,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSaveFile>
 
 #include <optional>
 #include <vector>
+
+Q_LOGGING_CATEGORY(lcFiles, "kelvo.files", QtWarningMsg)
 
 namespace inifileModule {
 namespace {
@@ -150,8 +153,10 @@ QByteArray fileLineEnding(const IniText& ini) {
 
 bool saveAtomically(const QString& filePath, const IniText& ini) {
     QSaveFile out(filePath);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly)) {
+        qCWarning(lcFiles) << "cannot write" << filePath << out.errorString();
         return false;
+    }
     // The file holds the member's password: owner only, also when it existed before.
     out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QByteArray data = ini.bom;
@@ -159,11 +164,12 @@ bool saveAtomically(const QString& filePath, const IniText& ini) {
         data += line.text;
         data += line.ending;
     }
-    if (out.write(data) != data.size()) {
+    if (out.write(data) != data.size() || !out.commit()) {
+        qCWarning(lcFiles) << "cannot write" << filePath << out.errorString();
         out.cancelWriting();
         return false;
     }
-    return out.commit();
+    return true;
 }
 
 } // namespace
@@ -189,13 +195,18 @@ QString GetIniString(const QString& key, const QString& section, const QString& 
 
 bool WriteIniString(const QString& value, const QString& key, const QString& section,
                     const QString& filePath) {
-    if (hasLineBreakOrNul(value) || !isSafeName(key) || !isSafeName(section))
+    if (hasLineBreakOrNul(value) || !isSafeName(key) || !isSafeName(section)) {
+        // Never the value: it may be the password.
+        qCWarning(lcFiles) << "refused a line break or NUL for" << section << key;
         return false;
+    }
     IniText ini;
     if (QFileInfo::exists(filePath)) {
         const auto data = readFile(filePath);
-        if (!data)
+        if (!data) {
+            qCWarning(lcFiles) << "cannot read" << filePath << "- left as it is";
             return false; // a directory or an unreadable file: never replace it
+        }
         ini = splitLines(*data);
     }
     const QByteArray entry = key.toUtf8() + '=' + value.toUtf8();

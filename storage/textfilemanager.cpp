@@ -3,7 +3,10 @@
 #include "storage/filemodule.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QSaveFile>
+
+Q_DECLARE_LOGGING_CATEGORY(lcFiles)
 
 using fileModule::CheckFileExists;
 
@@ -88,6 +91,7 @@ bool textfileManager::ReplaceText(const QString& strFilePath, const QString& str
     const QByteArray data = strValue.isEmpty() ? QByteArray() : strValue.toUtf8() + "\r\n";
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         SetFailure(file);
+        qCWarning(lcFiles) << "cannot write" << strFilePath << m_message;
         file.cancelWriting();
         return false;
     }

@@ -13,6 +13,7 @@
 #include "web/openpages.h"
 
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -126,14 +127,27 @@ private Q_SLOTS:
         QVERIFY(!ie->Busy());
     }
 
-    void hostilePasswordArrivesUnchanged() {
+    void hostilePasswordArrivesUnchangedAndIsNeverLogged() {
+        static QStringList log;
+        log.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("*=true"));
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { log << message; });
         setMailAddress(QStringLiteral("hostile@example.com"));
-        setPassword(Hostile);
+        setPassword(QStringLiteral("wrong ") + Hostile);
         auto ie = hiddenBrowser();
-        QVERIFY(Login(*ie));
+        const bool refused = !Login(*ie);
+        setPassword(Hostile);
+        const bool signedIn = Login(*ie);
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(refused);
+        QVERIFY(signedIn);
+        QVERIFY(log.filter(QStringLiteral("signed in")).size() >= 1);
+        QVERIFY2(log.filter(QStringLiteral("b\"c")).isEmpty(), qPrintable(log.join(u'\n')));
         const QJsonArray posts = m_service.requests(QStringLiteral("POST"), QStringLiteral("/login"));
-        QCOMPARE(posts.size(), 1);
-        QCOMPARE(posts.at(0).toObject()[QStringLiteral("fields")].toObject()[QStringLiteral("user_password")],
+        QCOMPARE(posts.size(), 2);
+        QCOMPARE(posts.at(1).toObject()[QStringLiteral("fields")].toObject()[QStringLiteral("user_password")],
                  Hostile);
         QVERIFY(!ie->BodyInnerText().contains(QStringLiteral("pwned")));
     }

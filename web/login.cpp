@@ -3,7 +3,10 @@
 #include "platform/clock.h"
 #include "storage/membersettings.h"
 
+#include <QLoggingCategory>
 #include <QUrl>
+
+Q_LOGGING_CATEGORY(lcSignIn, "kelvo.signin", QtWarningMsg)
 
 namespace basMain {
 namespace {
@@ -56,17 +59,24 @@ LoginResult SignIn(platform::Browser& browser) {
     try {
         browser.Navigate(LoginURL());
         WaitWhileBusy(browser);
-        if (browser.BodyInnerText().contains(SignedInMarker))
+        if (browser.BodyInnerText().contains(SignedInMarker)) {
+            qCInfo(lcSignIn) << "already signed in";
             return LoginResult::SignedIn;
+        }
         browser.SetElementValue(QStringLiteral("user_email"), MailAddress());
         browser.SetElementValue(QStringLiteral("user_password"), Password());
         browser.SubmitForm(1);
         // An answer that failed to load (the site went down mid-way) is no
         // sign-in, whatever it shows.
         WaitWhileBusy(browser);
-        return browser.BodyInnerText().contains(LoginFailedMarker) ? LoginResult::Rejected
-                                                                   : LoginResult::SignedIn;
-    } catch (const platform::BrowserError&) {
+        if (browser.BodyInnerText().contains(LoginFailedMarker)) {
+            qCInfo(lcSignIn) << "refused by the site";
+            return LoginResult::Rejected;
+        }
+        qCInfo(lcSignIn) << "signed in";
+        return LoginResult::SignedIn;
+    } catch (const platform::BrowserError& e) {
+        qCInfo(lcSignIn) << "not reached: browser failure" << e.number() << e.description();
         return LoginResult::NotReached;
     }
 }
