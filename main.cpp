@@ -1,7 +1,9 @@
 #include "app/basmain.h"
 #include "app/commandline.h"
 #include "app/frmmain.h"
+#include "app/singlecopy.h"
 #include "platform/engine.h"
+#include "storage/membersettings.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -22,11 +24,16 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
     // The program ends through its close sequence, not when a window closes.
     QApplication::setQuitOnLastWindowClosed(false);
+    basMain::SingleCopy single(basMain::ApplicationDir());
+    if (!single.claim())
+        return 0; // the copy already running has been told
     if (!basMain::Main()) {
         basMain::ReleaseMainWindow();
         return 0;
     }
     QObject::connect(basMain::MainWindow(), &frmMain::finished, &app, &QCoreApplication::quit);
+    QObject::connect(&single, &basMain::SingleCopy::anotherStartRefused, basMain::MainWindow(),
+                     &frmMain::ShowAlreadyRunning);
     const int code = QApplication::exec();
     basMain::ReleaseMainWindow();
     return code;

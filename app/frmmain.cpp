@@ -34,6 +34,7 @@ const QString frmMain::LoginFailedMessage = QStringLiteral("ログインでき�
 const QString frmMain::TrayTip = QStringLiteral("Kelvo+Monitor");
 const QString frmMain::NoNewArticlesMessage = QStringLiteral("新着記事はありません。");
 const QString frmMain::NotLoggedInMessage = QStringLiteral("ログインしていません");
+const QString frmMain::AlreadyRunningMessage = QStringLiteral("KelvoMonitor はすでに起動しています。");
 const QString frmMain::SiteUnreachableMessage =
     QStringLiteral("サイトに接続できません。しばらくしてからもう一度お試しください。");
 
@@ -278,6 +279,11 @@ void frmMain::restHiddenBrowser() {
     } catch (const BrowserError&) {
         // gone: the next check replaces it
     }
+}
+
+void frmMain::ShowAlreadyRunning() {
+    if (m_tray && !m_unloaded)
+        m_tray->showMessage(TrayTip, AlreadyRunningMessage);
 }
 
 void frmMain::mnuEnd_Click() {

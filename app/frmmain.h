@@ -41,6 +41,8 @@ public:
     void mnuCheck_Click();
     void mnuSetting_Click();
     void mnuEnd_Click();
+    // Another start in the same folder was turned away: say that we are here.
+    void ShowAlreadyRunning();
     void Timer1_Timer();
 
     bool CheckTopPage();
@@ -67,6 +69,7 @@ public:
     static const QString NoNewArticlesMessage;
     static const QString NotLoggedInMessage;
     static const QString SiteUnreachableMessage;
+    static const QString AlreadyRunningMessage;
 
 Q_SIGNALS:
     // The close sequence has run and nothing of ours is left open.

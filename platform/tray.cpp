@@ -49,6 +49,10 @@ bool TrayIcon::isShown() const {
     return m_icon->isVisible();
 }
 
+void TrayIcon::showMessage(const QString& title, const QString& text) {
+    m_icon->showMessage(title, text, QSystemTrayIcon::Information, 10000);
+}
+
 void TrayIcon::popupMenu() {
     if (m_menu && !m_menu->isVisible())
         m_menu->popup(QCursor::pos());

@@ -31,6 +31,8 @@ public:
     // XEmbed trays pop Qt's context menu themselves, StatusNotifierItem hosts
     // draw the exported menu.
     void popupMenu();
+    // A short note from the icon (a balloon, or the desktop's notification).
+    void showMessage(const QString& title, const QString& text);
 
 Q_SIGNALS:
     void mouseMessage(int number);
