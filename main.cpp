@@ -27,13 +27,17 @@ int main(int argc, char* argv[]) {
     basMain::SingleCopy single(basMain::ApplicationDir());
     if (!single.claim())
         return 0; // the copy already running has been told
+    // Heard from the load on, while the first sign-in is still under way.
+    QObject::connect(&single, &basMain::SingleCopy::anotherStartRefused, [] {
+        if (frmMain* main = basMain::MainWindow())
+            main->ShowAlreadyRunning();
+    });
     if (!basMain::Main()) {
         basMain::ReleaseMainWindow();
         return 0;
     }
     QObject::connect(basMain::MainWindow(), &frmMain::finished, &app, &QCoreApplication::quit);
-    QObject::connect(&single, &basMain::SingleCopy::anotherStartRefused, basMain::MainWindow(),
-                     &frmMain::ShowAlreadyRunning);
+
     const int code = QApplication::exec();
     basMain::ReleaseMainWindow();
     return code;
