@@ -22,9 +22,10 @@ int main(int argc, char* argv[]) {
     QApplication app(args.argc(), args.argv());
     QApplication::setApplicationName(QStringLiteral("KelvoMonitor"));
     QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(KELVO_APP_ID));
     // The program ends through its close sequence, not when a window closes.
     QApplication::setQuitOnLastWindowClosed(false);
-    basMain::SingleCopy single(basMain::ApplicationDir());
+    basMain::SingleCopy single(basMain::MemberDir());
     if (!single.claim())
         return 0; // the copy already running has been told
     // Heard from the load on, while the first sign-in is still under way.

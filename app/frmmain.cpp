@@ -310,7 +310,7 @@ void frmMain::Timer1_Timer() {
 }
 
 QString frmMain::TopFilePath() {
-    return basMain::ApplicationDir() + QStringLiteral("/kelvo_top.txt");
+    return basMain::MemberDir() + QStringLiteral("/kelvo_top.txt");
 }
 
 bool frmMain::IsTextChanged(const QString& newText, const QString& oldText) {

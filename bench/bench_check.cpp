@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
     return runWithService(
         1, ownArgv, {QStringLiteral("bench@example.com:bench")}, [&](KelvoService& service) {
             QTemporaryDir dir;
-            basMain::setApplicationDirForTesting(dir.path());
+            basMain::setMemberDirForTesting(dir.path());
             basMain::setMailAddress(QStringLiteral("bench@example.com"));
             basMain::setPassword(QStringLiteral("bench"));
             CountingClock clock;

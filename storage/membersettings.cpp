@@ -1,6 +1,9 @@
 #include "storage/membersettings.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace basMain {
 namespace {
@@ -29,18 +32,43 @@ void setFavoriteURL(const QString& value) {
     g_favoriteURL = value;
 }
 
-QString ApplicationDir() {
-    if (!g_applicationDirOverride.isEmpty())
-        return g_applicationDirOverride;
-    return QCoreApplication::applicationDirPath();
+namespace {
+QString canonical(const QString& path) {
+    const QString c = QDir(path).canonicalPath();
+    return c.isEmpty() ? QDir::cleanPath(path) : c;
+}
+} // namespace
+
+QString MemberFolder(const QString& executableDir, const QString& installedBinDir,
+                     const QString& xdgConfigHome, const QString& home) {
+    if (canonical(executableDir) != canonical(installedBinDir))
+        return executableDir;
+    // The XDG rules ignore a relative path.
+    const QString config =
+        QDir::isAbsolutePath(xdgConfigHome) ? xdgConfigHome : home + QStringLiteral("/.config");
+    return QDir::cleanPath(config + QStringLiteral("/KelvoMonitor"));
 }
 
-void setApplicationDirForTesting(const QString& dir) {
+QString MemberDir() {
+    if (!g_applicationDirOverride.isEmpty())
+        return g_applicationDirOverride;
+    static const QString dir = [] {
+        const QString exeDir = QCoreApplication::applicationDirPath();
+        const QString folder = MemberFolder(exeDir, QStringLiteral(KELVO_INSTALL_BINDIR),
+                                            qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
+        if (folder != exeDir && !QFileInfo::exists(folder) && QDir().mkpath(folder))
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return folder;
+    }();
+    return dir;
+}
+
+void setMemberDirForTesting(const QString& dir) {
     g_applicationDirOverride = dir;
 }
 
 QString SettingsFilePath() {
-    return ApplicationDir() + QStringLiteral("/settings.ini");
+    return MemberDir() + QStringLiteral("/settings.ini");
 }
 
 } // namespace basMain

@@ -13,9 +13,15 @@ void setPassword(const QString& value);
 QString FavoriteURL();
 void setFavoriteURL(const QString& value);
 
-// Folder of the executable; tests point it at a temporary folder.
-QString ApplicationDir();
-void setApplicationDirForTesting(const QString& dir);
+// Folder of the member's files (settings.ini, the snapshot): beside the
+// executable, unless it runs from the bin folder it was installed to, which
+// is not the member's to write; then the member's config folder
+// ($XDG_CONFIG_HOME or ~/.config, then "KelvoMonitor"), made private when
+// missing. Tests point it at a temporary folder.
+QString MemberDir();
+void setMemberDirForTesting(const QString& dir);
+QString MemberFolder(const QString& executableDir, const QString& installedBinDir,
+                     const QString& xdgConfigHome, const QString& home);
 
 QString SettingsFilePath();
 

@@ -59,7 +59,7 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_service.isRunning());
-        basMain::setApplicationDirForTesting(m_dir.path());
+        basMain::setMemberDirForTesting(m_dir.path());
         // The design's 1000 ms steps only slow these tests down.
         platform::setSleepScale(0.05);
     }

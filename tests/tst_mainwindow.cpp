@@ -130,7 +130,7 @@ class TestMainWindow : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        basMain::setApplicationDirForTesting(m_dir.path());
+        basMain::setMemberDirForTesting(m_dir.path());
         platform::setClock(&m_clock);
         testsupport::recordMessages(&m_messages);
     }

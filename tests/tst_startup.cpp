@@ -35,7 +35,7 @@ class TestStartup : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        basMain::setApplicationDirForTesting(m_dir.path());
+        basMain::setMemberDirForTesting(m_dir.path());
         platform::setClock(&m_clock);
         ScriptedBrowser::install();
         testsupport::recordMessages(&m_messages);

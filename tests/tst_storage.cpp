@@ -1,6 +1,7 @@
 // The settings file and the text file manager, on real files.
 #include "storage/filemodule.h"
 #include "storage/inifile.h"
+#include "storage/membersettings.h"
 #include "storage/textfilemanager.h"
 
 #include <QDir>
@@ -219,6 +220,34 @@ private Q_SLOTS:
         QVERIFY(!fileModule::CheckFileExists(QString()));
         QVERIFY(!tm.CreateText(path("afolder"))); // a folder in the way is a failure
         QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
+    }
+
+    void memberFilesLiveBesideOrInTheConfigFolder_data() {
+        QTest::addColumn<QString>("exeDir");
+        QTest::addColumn<QString>("xdg");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("build tree") << "/src/build"
+                                    << "/x/conf"
+                                    << "/src/build";
+        QTest::newRow("unpacked beside the bin folder") << "/usr/bin/../lib/x"
+                                                        << ""
+                                                        << "/usr/bin/../lib/x";
+        QTest::newRow("installed, XDG_CONFIG_HOME set") << "/usr/bin"
+                                                        << "/x/conf"
+                                                        << "/x/conf/KelvoMonitor";
+        QTest::newRow("installed, XDG_CONFIG_HOME unset") << "/usr/bin/"
+                                                          << ""
+                                                          << "/home/m/.config/KelvoMonitor";
+        QTest::newRow("installed, XDG_CONFIG_HOME relative") << "/usr/bin"
+                                                             << "conf"
+                                                             << "/home/m/.config/KelvoMonitor";
+    }
+    void memberFilesLiveBesideOrInTheConfigFolder() {
+        QFETCH(QString, exeDir);
+        QFETCH(QString, xdg);
+        QFETCH(QString, folder);
+        QCOMPARE(basMain::MemberFolder(exeDir, QStringLiteral("/usr/bin"), xdg, QStringLiteral("/home/m")),
+                 folder);
     }
 
     void replacedSnapshotIsNeverHalfWritten() {

@@ -1,0 +1,54 @@
+#!/bin/sh
+# The install and the package, file by file: what `cmake --install` puts
+# where, the desktop entry and metainfo validated, and the .deb holding the
+# same files with the dependencies that shlibdeps cannot see.
+# Usage: install_check.sh BUILD-DIR
+set -eu
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+id=example.kelvo.KelvoMonitor
+expected="usr/bin/KelvoMonitor
+usr/share/applications/$id.desktop
+usr/share/doc/kelvomonitor/README.md
+usr/share/doc/kelvomonitor/copyright
+usr/share/icons/hicolor/scalable/apps/$id.svg
+usr/share/metainfo/$id.metainfo.xml"
+for n in 16 22 24 32 48 64 128 256; do
+    expected="$expected
+usr/share/icons/hicolor/${n}x$n/apps/$id.png"
+done
+expected=$(echo "$expected" | sort)
+
+DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
+installed=$(cd "$work/root" && find . -type f | sed 's|^\./||' | sort)
+[ "$installed" = "$expected" ] || fail "installed files differ:
+$(printf '%s\n' "$installed" | diff - /dev/fd/3 3<<EOT || true
+$expected
+EOT
+)"
+for n in 16 22 24 32 48 64 128 256; do
+    file "$work/root/usr/share/icons/hicolor/${n}x$n/apps/$id.png" | grep -q "$n x $n" || fail "the $n pixel icon is not $n x $n"
+done
+desktop-file-validate "$work/root/usr/share/applications/$id.desktop" || fail "desktop entry"
+appstreamcli validate --no-net "$work/root/usr/share/metainfo/$id.metainfo.xml" >/dev/null || fail "metainfo"
+grep -qx "Icon=$id" "$work/root/usr/share/applications/$id.desktop" || fail "desktop entry names another icon"
+echo "install: $(echo "$expected" | wc -l) files where expected, desktop entry and metainfo valid"
+
+(cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
+deb=$(ls "$work"/pkg/kelvomonitor_*.deb)
+packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)
+[ "$packaged" = "$expected" ] || fail "the package holds other files: $packaged"
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libqt6svg6 fonts-noto-cjk libqt6webenginecore6 libqt6widgets6; do
+    echo "$depends" | grep -q "$dep" || fail "Depends lacks $dep: $depends"
+done
+dpkg-deb -x "$deb" "$work/x"
+file "$work/x/usr/bin/KelvoMonitor" | grep -q ", stripped" || fail "the packaged program is not stripped"
+echo "package: same files, stripped, Depends: $depends"
+echo "1 passed, 0 failed"
