@@ -90,6 +90,7 @@ frmMain::~frmMain() {
 void frmMain::Form_Load() {
     m_tray = new platform::TrayIcon(TrayTip, m_menu, this);
     connect(m_tray, &platform::TrayIcon::mouseMessage, this, &frmMain::Form_MouseMove);
+    platform::TrayIcon::waitForTray(60000);
     m_tray->add();
     m_termination = new platform::TerminationWatcher(this);
     connect(m_termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload);

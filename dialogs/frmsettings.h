@@ -2,6 +2,7 @@
 
 #include "platform/smallwindow.h"
 
+class QCheckBox;
 class QPushButton;
 
 // Two actions (credentials, favorite) and a close button. The dialog only
@@ -21,12 +22,16 @@ public:
     QPushButton* cmdLogin;
     QPushButton* cmdFavorite;
     QPushButton* cmdClose;
+    QCheckBox* chkAutostart;
+
+    static const QString AutostartFailedMessage;
 
 protected:
     void cancel() override { cmdClose_Click(); }
 
 private:
     void choose(Action action);
+    void chkAutostart_Toggled(bool on);
     void cmdClose_Click() { choose(Action::None); }
 
     Action m_chosen = Action::None;

@@ -1,8 +1,10 @@
 #include "platform/tray.h"
 
 #include "platform/appicon.h"
+#include "platform/clock.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -35,6 +37,19 @@ TrayIcon::TrayIcon(const QString& tip, QMenu* menu, QObject* parent)
 
 TrayIcon::~TrayIcon() {
     remove();
+}
+
+bool TrayIcon::waitForTray(int boundMs) {
+    // Platforms without any tray will never get one.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return false;
+    for (int waited = 0; !QSystemTrayIcon::isSystemTrayAvailable(); waited += 500) {
+        if (waited >= boundMs)
+            return false;
+        Sleep(500);
+    }
+    return true;
 }
 
 void TrayIcon::add() {

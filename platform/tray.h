@@ -23,6 +23,10 @@ public:
     TrayIcon(const QString& tip, QMenu* menu, QObject* parent = nullptr);
     ~TrayIcon() override;
 
+    // Started with the session, a program may come up before the tray:
+    // waits (without user input) until one is there, at most `boundMs`.
+    static bool waitForTray(int boundMs);
+
     void add();    // NIM_ADD
     void remove(); // NIM_DELETE
     bool isShown() const;

@@ -1,15 +1,19 @@
 #include "app/basmain.h"
 #include "app/frmmain.h"
 #include "dialogs/frmlogin.h"
+#include "dialogs/frmsettings.h"
 #include "platform/messagebox.h"
 #include "scriptedbrowser.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -182,6 +186,44 @@ private Q_SLOTS:
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.MailAddress(), QString());
         QCOMPARE(dlg.Password(), QString());
+    }
+
+    void autostartCheckBoxWritesAndRemovesTheEntry() {
+        const QString config = m_dir.filePath(QStringLiteral("config"));
+        qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+        const QString entry = config + QStringLiteral("/autostart/example.kelvo.KelvoMonitor.desktop");
+        {
+            frmSettings dlg;
+            QVERIFY(!dlg.chkAutostart->isChecked());
+            dlg.chkAutostart->click();
+        }
+        const QByteArray text = bytes(entry);
+        QVERIFY2(text.contains(
+                     QByteArray("\nExec=\"" + QCoreApplication::applicationFilePath().toUtf8() + "\"\n")),
+                 text);
+        QProcess validate;
+        validate.start(QStringLiteral("desktop-file-validate"), {entry});
+        QVERIFY(validate.waitForFinished());
+        QCOMPARE(validate.exitCode(), 0);
+        {
+            frmSettings dlg; // shows what is there
+            QVERIFY(dlg.chkAutostart->isChecked());
+            dlg.chkAutostart->click();
+        }
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(m_messages.isEmpty());
+
+        // a file where the autostart folder should be: told, and left unticked
+        QVERIFY(QDir(config).removeRecursively());
+        QVERIFY(QDir().mkpath(config));
+        QFile blocker(config + QStringLiteral("/autostart"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        frmSettings dlg;
+        dlg.chkAutostart->click();
+        QVERIFY(!dlg.chkAutostart->isChecked());
+        QCOMPARE(m_messages, QStringList{warning(frmSettings::AutostartFailedMessage)});
+        qunsetenv("XDG_CONFIG_HOME");
     }
 
     void destroyedDialogCountsAsCancel() {

@@ -4,6 +4,7 @@
 work=$(mktemp -d)
 pids=""
 fail() {
+    failed=1
     echo "FAIL: $*" >&2
     [ -n "${port:-}" ] && curl -sk "https://127.0.0.1:$port/_control/log" >"$work/service-log.json" 2>/dev/null
     [ -n "${DISPLAY:-}" ] && import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png" >&2
@@ -11,7 +12,9 @@ fail() {
 }
 cleanup() {
     # shellcheck disable=SC2086
-    [ -n "$pids" ] && kill $pids 2>/dev/null || true
+    [ -n "$pids" ] && kill $pids 2>/dev/null
+    # what a failure leaves (logs, a screenshot) stays for a look
+    [ "${failed:-}" = 1 ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -27,8 +30,10 @@ wait_for() {
     done
 }
 
-eval "$("$scripts/desktop")"
+# With late_tray set, the desktop comes without a tray; start_tray brings it.
+eval "$(KELVO_TRAY=${late_tray:+none} "$scripts/desktop")"
 pids="$KELVO_DESKTOP_PIDS"
+start_tray() { pids="$(KELVO_TRAY=only "$scripts/desktop") $pids"; }
 screen_w=$(xdpyinfo | awk '/dimensions:/{split($2, d, "x"); print d[1]; exit}')
 
 "$service" --port 0 --account "e2e@example.com:e2e pass" >"$work/service.out" &

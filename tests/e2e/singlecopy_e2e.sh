@@ -1,5 +1,6 @@
 #!/bin/sh
-# One copy per folder, on an X desktop against kelvo-service: a second start
+# Started before the tray (as with the session), the program waits for it and
+# then signs in. One copy per folder, on an X desktop against kelvo-service: a second start
 # in the running copy's folder ends at once with status 0, changes no file
 # and does not sign in, while the first keeps running; after the first was
 # killed with SIGKILL the next start runs and signs in. Also --help and
@@ -22,11 +23,17 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$exe" 2>/tmp/kelvo-nodispl
 rm -f /tmp/kelvo-nodisplay.$$
 echo "--help, --version and no display: fine"
 
+late_tray=1
 . "$(dirname "$0")/lib.sh"
 
 posts() { curl -sk "https://127.0.0.1:$port/_control/log" | grep -o '"path":"/login","fields":{"user_email"' | wc -l; }
+sleep 3
+kill -0 "$app" 2>/dev/null || fail "the program did not wait for a tray"
+signed_in && fail "the program went on without a tray"
+start_tray
 wait_for 60 signed_in || fail "no sign-in reached the service"
-wait_for 10 tray_icon || fail "no tray icon"
+wait_for 10 tray_icon || fail "no tray icon after the tray came up"
+echo "started before the tray: waited for it, then signed in"
 files_before=$(ls -la --time-style=+%s.%N "$work" | grep -v 'program.log\|failure.png')
 
 started=$(date +%s)
