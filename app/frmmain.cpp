@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/changes.h"
 #include "app/frmmessage.h"
 #include "dialogs/frmsettings.h"
 #include "platform/appicon.h"
@@ -14,7 +15,6 @@
 #include "storage/filemodule.h"
 #include "storage/membersettings.h"
 #include "storage/textcompare.h"
-#include "web/changes.h"
 #include "web/login.h"
 #include "web/openpages.h"
 
@@ -89,7 +89,8 @@ frmMain::~frmMain() {
 
 void frmMain::Form_Load() {
     m_tray = new platform::TrayIcon(TrayTip, m_menu, this);
-    connect(m_tray, &platform::TrayIcon::mouseMessage, this, &frmMain::Form_MouseMove);
+    connect(m_tray, &platform::TrayIcon::checkNowRequested, this, &frmMain::mnuCheck_Click);
+    connect(m_tray, &platform::TrayIcon::menuRequested, this, &frmMain::ShowTrayMenu);
     platform::TrayIcon::waitForTray(60000);
     m_tray->add();
     m_termination = new platform::TerminationWatcher(this);
@@ -196,19 +197,10 @@ void frmMain::endBusy() {
         QTimer::singleShot(0, this, &frmMain::maybeFinish);
 }
 
-void frmMain::Form_MouseMove(int mouseMessage) {
-    switch (mouseMessage) {
-    case platform::WM_LBUTTONDBLCLK:
-        mnuCheck_Click();
-        break;
-    case platform::WM_RBUTTONDOWN:
-        activateWindow();
-        QCoreApplication::processEvents();
-        m_tray->popupMenu();
-        break;
-    default:
-        break;
-    }
+void frmMain::ShowTrayMenu() {
+    activateWindow();
+    QCoreApplication::processEvents();
+    m_tray->popupMenu();
 }
 
 bool frmMain::commandAllowed() const {

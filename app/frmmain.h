@@ -33,8 +33,8 @@ public:
     // Close sequence; afterwards the process ends once no member window is left.
     void Unload();
 
-    // Tray dispatch by mouse-message number.
-    void Form_MouseMove(int mouseMessage);
+    // The tray's right press: the menu at the cursor.
+    void ShowTrayMenu();
 
     void mnuOpen_Click();
     void mnuFavorite_Click();

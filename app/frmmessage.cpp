@@ -10,7 +10,7 @@ const QString frmMessage::Text = QStringLiteral("新着記事があります");
 
 frmMessage::frmMessage(QWidget* parent) : SmallWindow(200, 93, parent) {
     setObjectName(QStringLiteral("frmMessage"));
-    // The strip runs one pixel past the client area, as drawn in the design.
+    // The strip runs one pixel past the client area, as the window was drawn.
     QLabel* title = addTitle(QStringLiteral(" Kelvo+Monitor"), 201);
     title->setObjectName(QStringLiteral("Label1"));
 

@@ -1,4 +1,4 @@
-// Whole checks of the tray program against kelvo-service with the design's
+// Whole checks of the tray program against kelvo-service with the program's
 // sleeps shortened a hundredfold: time beyond the sleeps, PSS after sign-in
 // and after 500 checks, and CPU while idle between checks.
 // Run (on an X display): build/bench/bench_check [checks]
@@ -113,7 +113,7 @@ int main(int argc, char* argv[]) {
             const double cpu = bench::treeCpuSeconds(getpid(), service.pid()) - cpuBefore;
             std::printf("CPU while idle for %.0f s: %.2f s = %.2f%% of a core\n", wall.elapsed() / 1000.0,
                         cpu, cpu / (wall.elapsed() / 1000.0) * 100);
-            // A minute as in real use: one check at the design's full sleeps, then idle.
+            // A minute as in real use: one check at the program's full sleeps, then idle.
             platform::setSleepScale(1.0);
             const double cpuMinuteBefore = bench::treeCpuSeconds(getpid(), service.pid());
             QElapsedTimer minute;

@@ -18,7 +18,7 @@ Clock& clock();
 // nullptr restores the real clock. The clock is not owned.
 void setClock(Clock* clock);
 
-// Sleeps of the design go through here; benchmarks shorten them by a factor.
+// The program's fixed sleeps go through here; benchmarks shorten them by a factor.
 void Sleep(int ms);
 void setSleepScale(double scale);
 

@@ -16,22 +16,10 @@ TrayIcon::TrayIcon(const QString& tip, QMenu* menu, QObject* parent)
     // Exported so that StatusNotifierItem hosts can draw it; XEmbed trays pop it on a right press.
     m_icon->setContextMenu(menu);
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        switch (reason) {
-        case QSystemTrayIcon::DoubleClick:
-            Q_EMIT mouseMessage(WM_LBUTTONDBLCLK);
-            break;
-        case QSystemTrayIcon::Context:
-            Q_EMIT mouseMessage(WM_RBUTTONDOWN);
-            break;
-        case QSystemTrayIcon::Trigger:
-            Q_EMIT mouseMessage(WM_LBUTTONUP);
-            break;
-        case QSystemTrayIcon::MiddleClick:
-            Q_EMIT mouseMessage(WM_MBUTTONDOWN);
-            break;
-        case QSystemTrayIcon::Unknown:
-            break;
-        }
+        if (reason == QSystemTrayIcon::DoubleClick)
+            Q_EMIT checkNowRequested();
+        else if (reason == QSystemTrayIcon::Context)
+            Q_EMIT menuRequested();
     });
 }
 

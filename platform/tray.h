@@ -7,16 +7,8 @@ class QSystemTrayIcon;
 
 namespace platform {
 
-// Mouse-message numbers with which the tray reports activity on the icon.
-enum TrayMouseMessage {
-    WM_LBUTTONUP = 0x202,
-    WM_LBUTTONDBLCLK = 0x203,
-    WM_RBUTTONDOWN = 0x204,
-    WM_MBUTTONDOWN = 0x207
-};
-
-// The notification-area icon. It only reports what happened on it, as a
-// mouse-message number; what to do about it is the main window's business.
+// The notification-area icon. It reports what the member asks of it;
+// what to do about that is the main window's business.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
@@ -39,7 +31,10 @@ public:
     void showMessage(const QString& title, const QString& text);
 
 Q_SIGNALS:
-    void mouseMessage(int number);
+    // A double-click on the icon.
+    void checkNowRequested();
+    // A right press, where the tray host does not show the menu itself.
+    void menuRequested();
 
 private:
     QSystemTrayIcon* m_icon;

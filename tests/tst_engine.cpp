@@ -60,7 +60,7 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_service.isRunning());
         basMain::setMemberDirForTesting(m_dir.path());
-        // The design's 1000 ms steps only slow these tests down.
+        // The 1000 ms wait steps only slow these tests down.
         platform::setSleepScale(0.05);
     }
     void init() {

@@ -2,6 +2,7 @@
 // opening pages, checking, the
 // snapshot file, recovery, the popup, the close sequence, and the run-time
 // changes (favorite and settings dialogs, credentials, the manual check).
+#include "app/changes.h"
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
 #include "dialogs/frmfavorite.h"
@@ -15,7 +16,6 @@
 #include "storage/membersettings.h"
 #include "storage/textcompare.h"
 #include "testsupport.h"
-#include "web/changes.h"
 #include "web/login.h"
 #include "web/openpages.h"
 
@@ -345,7 +345,7 @@ private Q_SLOTS:
         m_messages.clear();
         auto fix = whenShown<frmLogin>(
             [](frmLogin*) { answerLogin(QString(), QStringLiteral("changed on the site")); });
-        m_main->Form_MouseMove(platform::WM_LBUTTONDBLCLK);
+        Q_EMIT m_main->trayIcon()->checkNowRequested();
         QCOMPARE(m_messages, QStringList{warning(frmMain::NotLoggedInMessage)});
         QVERIFY(m_main->LoggedIn());
         m_page += QStringLiteral("記事I");
@@ -500,7 +500,7 @@ private Q_SLOTS:
             popup = true;
             m->cmdClose->click();
         });
-        m_main->Form_MouseMove(platform::WM_LBUTTONDBLCLK); // same as "すぐに確認"
+        Q_EMIT m_main->trayIcon()->checkNowRequested(); // same as "すぐに確認"
         QVERIFY(popup);
         QVERIFY(m_messages.isEmpty());
     }

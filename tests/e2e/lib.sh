@@ -77,6 +77,7 @@ message_box() {
     done
     return 1
 }
+no_message_box() { ! message_box; }
 # menu_item N: chooses the Nth item (0-based, separators not counted) of the
 # tray menu by keyboard: the open menu takes the keys.
 menu_item() {

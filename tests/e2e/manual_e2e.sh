@@ -19,7 +19,7 @@ popup && fail "a popup came for an unchanged page"
 test -s "$work/kelvo_top.txt" || fail "the check made no snapshot"
 [ -n "${KELVO_SCREENSHOT_DIR:-}" ] && import -window root "$KELVO_SCREENSHOT_DIR/e2e-nonew.png"
 xdotool windowactivate --sync "$(message_box)" key Return
-wait_for 10 sh -c "! $(command -v xdotool) search --all --onlyvisible --pid $app --name '^KelvoMonitor\$' >/dev/null" || true
+wait_for 10 no_message_box || fail "the message box did not close"
 echo "すぐに確認 with no change: message, no popup"
 
 ctl article "title=手動確認の記事" >/dev/null

@@ -20,7 +20,6 @@ refused_start=$(date +%s)
 
 # sign-ins sent with this password
 posts() { curl -sk "https://127.0.0.1:$port/_control/log" | grep -o "\"user_password\":\"$1\"" | wc -l; }
-no_message_box() { ! message_box; }
 # check_now: "すぐに確認", then waits for its message box or the popup
 check_now() {
     menu_item 2

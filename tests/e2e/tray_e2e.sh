@@ -64,8 +64,8 @@ wait_for 10 grep -q 'E2Eの新しい記事' "$work/kelvo_top.txt" || fail "the s
 echo "Esc closed the popup; snapshot holds the new text"
 
 kill -TERM "$app"
-sleep 3
-tray_icon && fail "the tray icon is still there after SIGTERM"
+no_tray_icon() { ! tray_icon; }
+wait_for 10 no_tray_icon || fail "the tray icon is still there after SIGTERM"
 kill -0 "$app" 2>/dev/null || fail "the process ended with a member window still open"
 xdotool windowactivate --sync "$bw" key alt+F4
 wait_for 15 sh -c "! kill -0 $app" || fail "the process did not end after its last window closed"

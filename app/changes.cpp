@@ -1,4 +1,6 @@
-#include "web/changes.h"
+#include "app/changes.h"
+
+#include "app/frmmain.h"
 
 #include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
@@ -10,11 +12,6 @@
 namespace basMain {
 
 using inifileModule::WriteIniString;
-
-const QString& loginFailedMessage() {
-    static const QString text = QStringLiteral("ログインできません。設定を見直してください。");
-    return text;
-}
 
 std::optional<LoginResult> ChangeCredentials(platform::Browser* browser) {
     const frmLogin::Result entered = frmLogin::Ask(MailAddress(), Password());
@@ -28,7 +25,7 @@ std::optional<LoginResult> ChangeCredentials(platform::Browser* browser) {
     WriteIniString(Password(), QStringLiteral("pwd"), QStringLiteral("mail"), SettingsFilePath());
     const LoginResult result = browser ? SignIn(*browser) : LoginResult::NotReached;
     if (result != LoginResult::SignedIn)
-        platform::ShowMessage(loginFailedMessage(), platform::MessageIcon::Warning);
+        platform::ShowMessage(frmMain::LoginFailedMessage, platform::MessageIcon::Warning);
     return result;
 }
 

@@ -17,9 +17,6 @@ std::optional<LoginResult> ChangeCredentials(platform::Browser* browser);
 // True when the new credentials signed the browser in.
 bool ChangeLogin(platform::Browser& browser);
 
-// "ログインできません。設定を見直してください。"
-const QString& loginFailedMessage();
-
 // Asks for a new favorite URL (pre-filled) and stores a non-empty answer.
 void ChangeFavorite();
 
