@@ -2,7 +2,8 @@
 #include "app/commandline.h"
 #include "app/frmmain.h"
 #include "app/singlecopy.h"
-#include "platform/engine.h"
+#include "engine/engine.h"
+#include "engine/webenginebrowser.h"
 #include "storage/membersettings.h"
 
 #include <QApplication>
@@ -11,15 +12,16 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
-    const QStringList arguments = platform::argumentList(argc, argv);
+    const QStringList arguments = engine::argumentList(argc, argv);
     {
         QTextStream out(stdout);
         QTextStream err(stderr);
         if (const auto code = basMain::HandleCommandLine(arguments, basMain::HaveDesktop(), out, err))
             return *code;
     }
-    platform::ArgumentVector args(platform::prepareEngine(arguments));
+    engine::ArgumentVector args(engine::prepareEngine(arguments));
     QApplication app(args.argc(), args.argv());
+    engine::install();
     QApplication::setApplicationName(QStringLiteral("KelvoMonitor"));
     QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(KELVO_APP_ID));

@@ -4,7 +4,6 @@
 #include "app/frmmessage.h"
 #include "dialogs/frmsettings.h"
 #include "platform/appicon.h"
-#include "platform/browserwindow.h"
 #include "platform/clock.h"
 #include "platform/messagebox.h"
 #include "platform/modal.h"
@@ -95,7 +94,7 @@ void frmMain::Form_Load() {
     m_tray->add();
     m_termination = new platform::TerminationWatcher(this);
     connect(m_termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload);
-    connect(platform::BrowserWindows::instance(), &platform::BrowserWindows::allClosed, this,
+    connect(platform::MemberWindows::instance(), &platform::MemberWindows::allClosed, this,
             &frmMain::maybeFinish);
 
     SignInNewBrowser();
@@ -184,7 +183,7 @@ void frmMain::Unload() {
 }
 
 void frmMain::maybeFinish() {
-    if (m_unloaded && !m_finished && m_busy == 0 && platform::BrowserWindow::openCount() == 0) {
+    if (m_unloaded && !m_finished && m_busy == 0 && platform::MemberWindows::instance()->openCount() == 0) {
         m_finished = true;
         Q_EMIT finished();
     }

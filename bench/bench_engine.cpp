@@ -3,9 +3,9 @@
 //   page, and PSS of this process and its engine processes after sign-in and
 //   after 300 reloads. Run: build/bench/bench_engine [runs]
 #include "benchsupport.h"
+#include "engine/engine.h"
+#include "engine/webenginebrowser.h"
 #include "platform/clock.h"
-#include "platform/engine.h"
-#include "platform/webenginebrowser.h"
 #include "storage/membersettings.h"
 #include "tools/kelvo-service/client/kelvoservice.h"
 #include "web/login.h"
@@ -38,12 +38,12 @@ void waitEngine(platform::Browser& b) {
 
 // Child mode: one engine start to the first loaded page, against the parent's service.
 int firstPage(int argc, char* argv[], const QElapsedTimer& sinceStart) {
-    platform::ArgumentVector args(platform::prepareEngine(QStringList(QString::fromLocal8Bit(argv[0]))
-                                                          << QStringLiteral("--webEngineArgs")
-                                                          << KelvoService::engineSwitches(atoi(argv[2]))));
+    engine::ArgumentVector args(engine::prepareEngine(QStringList(QString::fromLocal8Bit(argv[0]))
+                                                      << QStringLiteral("--webEngineArgs")
+                                                      << KelvoService::engineSwitches(atoi(argv[2]))));
     Q_UNUSED(argc);
     QApplication app(args.argc(), args.argv());
-    platform::WebEngineBrowser b;
+    engine::WebEngineBrowser b;
     b.setVisible(false);
     b.Navigate(basMain::LoginURL());
     waitEngine(b);
@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
         bench::print("process start to first loaded page", firstPages, "ms");
         if (failed)
             std::printf("  %d starts did not load the page\n", failed);
-        platform::WebEngineBrowser ie;
+        engine::WebEngineBrowser ie;
         ie.setVisible(false);
         if (!basMain::Login(ie)) {
             std::printf("sign-in failed\n");

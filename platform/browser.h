@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -68,13 +69,27 @@ public:
 
 using BrowserPtr = std::shared_ptr<Browser>;
 
-// Makes a new browser object (hidden until made visible). Throws BrowserError
-// 429 when none can be made.
+// Makes a new browser object (hidden until made visible) with the factory
+// installed: the engine's (engine::install()) or a test's. Throws
+// BrowserError 429 when none can be made or no factory is installed.
 BrowserPtr CreateBrowser();
-
-// Tests replace the factory with one that makes scripted browsers; an empty
-// function restores the engine.
 using BrowserFactory = BrowserPtr (*)();
 void setBrowserFactory(BrowserFactory factory);
+
+// The member's browser windows: they outlive the browser objects that opened
+// them, and the program ends only once the last is closed.
+class MemberWindows : public QObject {
+    Q_OBJECT
+public:
+    static MemberWindows* instance();
+    int openCount() const { return m_open; }
+    void opened() { ++m_open; }
+    void closed();
+Q_SIGNALS:
+    void allClosed();
+
+private:
+    int m_open = 0;
+};
 
 } // namespace platform

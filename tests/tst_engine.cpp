@@ -1,10 +1,10 @@
 // The browser object on the real engine against kelvo-service.
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
-#include "platform/browserwindow.h"
+#include "engine/browserwindow.h"
+#include "engine/webenginebrowser.h"
 #include "platform/clock.h"
 #include "platform/messagebox.h"
-#include "platform/webenginebrowser.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"
@@ -44,8 +44,8 @@ private:
     KelvoService& m_service;
     QTemporaryDir m_dir;
 
-    static std::shared_ptr<platform::WebEngineBrowser> hiddenBrowser() {
-        auto b = std::make_shared<platform::WebEngineBrowser>();
+    static std::shared_ptr<engine::WebEngineBrowser> hiddenBrowser() {
+        auto b = std::make_shared<engine::WebEngineBrowser>();
         b->setVisible(false);
         return b;
     }
@@ -213,33 +213,33 @@ private Q_SLOTS:
         const QString url = QStringLiteral("https://") + ServiceHost() + QStringLiteral("/mypage/favorites");
         QVERIFY(inifileModule::WriteIniString(url, QStringLiteral("favorite"), QStringLiteral("url"),
                                               SettingsFilePath()));
-        const int before = platform::BrowserWindow::openCount();
+        const int before = engine::BrowserWindow::openCount();
         OpenFavorite();
-        QCOMPARE(platform::BrowserWindow::openCount(), before + 1);
-        auto* window = testsupport::findVisible<platform::BrowserWindow>();
+        QCOMPARE(engine::BrowserWindow::openCount(), before + 1);
+        auto* window = testsupport::findVisible<engine::BrowserWindow>();
         QVERIFY(window);
         QCOMPARE(window->view()->url().toString(), url);
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("お気に入り | Kelvo+"));
         window->close();
-        QTRY_COMPARE(platform::BrowserWindow::openCount(), before);
+        QTRY_COMPARE(engine::BrowserWindow::openCount(), before);
     }
 
     void newWindowLinksOpenMemberWindows() {
-        auto b = std::make_shared<platform::WebEngineBrowser>();
+        auto b = std::make_shared<engine::WebEngineBrowser>();
         b->setVisible(true);
         QVERIFY(Login(*b));
-        const int before = platform::BrowserWindow::openCount();
+        const int before = engine::BrowserWindow::openCount();
         b->page()->runJavaScript(QStringLiteral("window.open('/mypage/favorites', '_blank');"));
-        QTRY_COMPARE(platform::BrowserWindow::openCount(), before + 1);
+        QTRY_COMPARE(engine::BrowserWindow::openCount(), before + 1);
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<platform::BrowserWindow*>(w))
+            if (qobject_cast<engine::BrowserWindow*>(w))
                 w->close();
-        QTRY_COMPARE(platform::BrowserWindow::openCount(), 0);
+        QTRY_COMPARE(engine::BrowserWindow::openCount(), 0);
     }
 
     void openTopPageShowsTheTopPageSignedIn() {
         OpenTopPage();
-        auto* window = testsupport::findVisible<platform::BrowserWindow>();
+        auto* window = testsupport::findVisible<engine::BrowserWindow>();
         QVERIFY(window);
         QCOMPARE(window->view()->url().path(), QStringLiteral("/"));
         QCOMPARE(window->windowTitle(), QStringLiteral("Kelvo+"));
@@ -350,7 +350,7 @@ private Q_SLOTS:
         QVERIFY(snapshot().contains("今月のおすすめ記事")); // the top page, not the sign-in page
         QVERIFY(!snapshot().contains("パスワード"));
         OpenTopPage();
-        auto* window = testsupport::findVisible<platform::BrowserWindow>();
+        auto* window = testsupport::findVisible<engine::BrowserWindow>();
         QVERIFY(window);
         QCOMPARE(window->view()->url().path(), QStringLiteral("/"));
         window->close();
@@ -360,7 +360,7 @@ private Q_SLOTS:
 };
 
 int main(int argc, char* argv[]) {
-    const QStringList testArgs = platform::argumentList(argc, argv);
+    const QStringList testArgs = engine::argumentList(argc, argv);
     return runWithService(
         argc, argv, {Mail + QStringLiteral(":") + Pass, QStringLiteral("hostile@example.com:") + Hostile},
         [&](KelvoService& service) {

@@ -2,7 +2,8 @@
 
 #include <httplib.h>
 
-#include "platform/engine.h"
+#include "engine/engine.h"
+#include "engine/webenginebrowser.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -119,10 +120,11 @@ int runWithService(int argc, char* argv[], const QStringList& accounts,
         std::fprintf(stderr, "kelvo-service did not start\n");
         return 1;
     }
-    const QStringList own = platform::argumentList(argc, argv);
-    platform::ArgumentVector args(platform::prepareEngine(
+    const QStringList own = engine::argumentList(argc, argv);
+    engine::ArgumentVector args(engine::prepareEngine(
         QStringList(own.first()) << QStringLiteral("--webEngineArgs") << service.engineSwitches()));
     QApplication app(args.argc(), args.argv());
+    engine::install();
     QApplication::setQuitOnLastWindowClosed(false);
     return body(service);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/engine.h"
+#include "engine/engine.h"
 
 #include <QJsonArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "platform/webenginebrowser.h"
+#include "engine/webenginebrowser.h"
 
-#include "platform/browserwindow.h"
-#include "platform/kelvopage.h"
+#include "engine/browserwindow.h"
+#include "engine/kelvopage.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -18,11 +18,12 @@
 
 Q_LOGGING_CATEGORY(lcEngine, "kelvo.engine", QtWarningMsg)
 
-namespace platform {
+using namespace platform;
+
+namespace engine {
 namespace {
 
 std::atomic<int> g_scriptTimeoutMs{15000};
-BrowserFactory g_factory = nullptr;
 
 BrowserError gone() {
     return BrowserError(ErrProcessGone, QStringLiteral("The browser's process is no longer there"));
@@ -50,18 +51,16 @@ QString withCrLf(const QString& text) {
     return out;
 }
 
-} // namespace
-
-BrowserPtr CreateBrowser() {
-    if (g_factory)
-        return g_factory();
+BrowserPtr create() {
     if (!QGuiApplication::instance())
         throw BrowserError(ErrCannotCreate, QStringLiteral("No application object"));
     return std::make_shared<WebEngineBrowser>();
 }
 
-void setBrowserFactory(BrowserFactory factory) {
-    g_factory = factory;
+} // namespace
+
+void install() {
+    setBrowserFactory(&create);
 }
 
 void WebEngineBrowser::setScriptTimeoutMs(int ms) {
@@ -330,4 +329,4 @@ void WebEngineBrowser::Quit() {
     }
 }
 
-} // namespace platform
+} // namespace engine

@@ -1,11 +1,11 @@
-#include "platform/engine.h"
+#include "engine/engine.h"
 
 #include <QCoreApplication>
 #include <QWebEngineProfile>
 
 #include <unistd.h>
 
-namespace platform {
+namespace engine {
 namespace {
 
 void setDefaultEnv(const char* name, const char* value) {
@@ -60,4 +60,4 @@ QWebEngineProfile* sharedProfile() {
     return profile;
 }
 
-} // namespace platform
+} // namespace engine

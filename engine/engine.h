@@ -7,7 +7,7 @@
 
 class QWebEngineProfile;
 
-namespace platform {
+namespace engine {
 
 // Arguments for the application object, with the engine switches of the
 // program added after "--webEngineArgs" (this Qt ignores switches given any
@@ -35,4 +35,4 @@ QStringList argumentList(int argc, char* argv[]);
 // so a window opened for the member sees the hidden browser's sign-in.
 QWebEngineProfile* sharedProfile();
 
-} // namespace platform
+} // namespace engine

@@ -10,14 +10,17 @@ class QWebEngineLoadingInfo;
 class QWebEnginePage;
 class QWebEngineView;
 
-namespace platform {
+namespace engine {
 
 class BrowserWindow;
 class KelvoPage;
 
 // The browser object on Qt WebEngine. Hidden, its page lives in a view parked
 // beyond the screens; visible, in a member window that outlives this object.
-class WebEngineBrowser : public QObject, public Browser {
+// Makes platform::CreateBrowser hand out browsers on Qt WebEngine.
+void install();
+
+class WebEngineBrowser : public QObject, public platform::Browser {
     Q_OBJECT
 public:
     WebEngineBrowser();
@@ -65,4 +68,4 @@ private:
     bool m_resting = false;
 };
 
-} // namespace platform
+} // namespace engine

@@ -2,7 +2,7 @@
 
 #include <QWebEnginePage>
 
-namespace platform {
+namespace engine {
 
 // A page in the shared profile whose new-window requests open member windows.
 class KelvoPage : public QWebEnginePage {
@@ -14,4 +14,4 @@ protected:
     QWebEnginePage* createWindow(WebWindowType type) override;
 };
 
-} // namespace platform
+} // namespace engine

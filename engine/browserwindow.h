@@ -6,7 +6,7 @@ class QLineEdit;
 class QWebEnginePage;
 class QWebEngineView;
 
-namespace platform {
+namespace engine {
 
 // A browser window for the member: back, forward, reload, the address, the
 // page's title as caption. The member closes it; the program never does.
@@ -27,13 +27,4 @@ private:
     QLineEdit* m_address;
 };
 
-// Emits when the last member window has gone.
-class BrowserWindows : public QObject {
-    Q_OBJECT
-public:
-    static BrowserWindows* instance();
-Q_SIGNALS:
-    void allClosed();
-};
-
-} // namespace platform
+} // namespace engine

@@ -1,8 +1,10 @@
-#include "platform/browserwindow.h"
+#include "engine/browserwindow.h"
 
+#include "platform/browser.h"
+
+#include "engine/engine.h"
+#include "engine/kelvopage.h"
 #include "platform/appicon.h"
-#include "platform/engine.h"
-#include "platform/kelvopage.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -10,10 +12,8 @@
 #include <QToolBar>
 #include <QWebEngineView>
 
-namespace platform {
-namespace {
-int g_openCount = 0;
-}
+namespace engine {
+namespace {}
 
 KelvoPage::KelvoPage(QObject* parent) : QWebEnginePage(sharedProfile(), parent) {}
 
@@ -24,15 +24,10 @@ QWebEnginePage* KelvoPage::createWindow(WebWindowType) {
     return page;
 }
 
-BrowserWindows* BrowserWindows::instance() {
-    static auto* windows = new BrowserWindows;
-    return windows;
-}
-
 BrowserWindow::BrowserWindow(QWebEnginePage* page) : m_view(new QWebEngineView(this)) {
-    ++g_openCount;
+    platform::MemberWindows::instance()->opened();
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowIcon(appIcon());
+    setWindowIcon(platform::appIcon());
     page->setParent(this);
     m_view->setPage(page);
     setCentralWidget(m_view);
@@ -73,12 +68,11 @@ BrowserWindow::~BrowserWindow() {
         m_view->setPage(nullptr);
         delete page;
     }
-    if (--g_openCount == 0)
-        Q_EMIT BrowserWindows::instance()->allClosed();
+    platform::MemberWindows::instance()->closed();
 }
 
 int BrowserWindow::openCount() {
-    return g_openCount;
+    return platform::MemberWindows::instance()->openCount();
 }
 
-} // namespace platform
+} // namespace engine
