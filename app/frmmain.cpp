@@ -57,6 +57,38 @@ bool isAlive(platform::Browser& browser) {
 
 } // namespace
 
+// Marks the main window Waiting or Driving for a scope.
+class frmMain::Activity {
+public:
+    Activity(frmMain& form, Phase kind) : m_form(form), m_before(form.m_phase) { form.enter(kind); }
+    ~Activity() { m_form.leave(m_before); }
+    Activity(const Activity&) = delete;
+    Activity& operator=(const Activity&) = delete;
+
+private:
+    frmMain& m_form;
+    Phase m_before;
+};
+
+void frmMain::enter(Phase kind) {
+    ++m_activities;
+    if (m_phase == Phase::Idle || (m_phase == Phase::Waiting && kind == Phase::Driving))
+        m_phase = kind;
+}
+
+void frmMain::leave(Phase before) {
+    --m_activities;
+    if (m_phase == Phase::ClosePending && before != Phase::Driving) {
+        // The browser is free: close as soon as this call has unwound.
+        m_phase = before;
+        QTimer::singleShot(0, this, &frmMain::Unload);
+    } else if (m_phase == Phase::Waiting || m_phase == Phase::Driving) {
+        m_phase = before;
+    }
+    if (m_activities == 0 && m_phase == Phase::Closed)
+        QTimer::singleShot(0, this, &frmMain::maybeFinish);
+}
+
 frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(platform::appIcon());
@@ -82,7 +114,7 @@ frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
 }
 
 frmMain::~frmMain() {
-    if (!m_unloaded)
+    if (!isUnloaded())
         Unload();
 }
 
@@ -99,7 +131,7 @@ void frmMain::Form_Load() {
 
     SignInNewBrowser();
     m_textManager = std::make_unique<textfileManager>();
-    if (!m_unloaded)
+    if (!isUnloaded())
         m_timer->start();
 }
 
@@ -111,7 +143,7 @@ void frmMain::SignInNewBrowser() {
 }
 
 void frmMain::tellLoginFailed() {
-    if (!m_unloaded && !m_unloadPending)
+    if (m_phase != Phase::ClosePending && !isUnloaded())
         platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
 }
 
@@ -132,7 +164,7 @@ void frmMain::ensureHiddenBrowser(bool fresh) {
 basMain::LoginResult frmMain::signInHidden(bool freshBrowser) {
     auto result = basMain::LoginResult::NotReached;
     {
-        BusyScope busy(*this, true);
+        Activity driving(*this, Phase::Driving);
         ensureHiddenBrowser(freshBrowser);
         if (m_ie)
             result = basMain::SignIn(*m_ie);
@@ -149,15 +181,15 @@ void frmMain::noteSignIn(basMain::LoginResult result) {
 }
 
 void frmMain::Unload() {
-    if (m_unloaded)
+    if (isUnloaded())
         return;
-    if (m_driving > 0) {
+    if (m_phase == Phase::Driving || m_phase == Phase::ClosePending) {
         // Never pull the browser away from under a running operation: close
         // as soon as it has finished.
-        m_unloadPending = true;
+        m_phase = Phase::ClosePending;
         return;
     }
-    m_unloaded = true;
+    m_phase = Phase::Closed;
     m_timer->stop();
     try {
         if (m_ie)
@@ -183,17 +215,11 @@ void frmMain::Unload() {
 }
 
 void frmMain::maybeFinish() {
-    if (m_unloaded && !m_finished && m_busy == 0 && platform::MemberWindows::instance()->openCount() == 0) {
-        m_finished = true;
+    if (m_phase == Phase::Closed && m_activities == 0 &&
+        platform::MemberWindows::instance()->openCount() == 0) {
+        m_phase = Phase::Finished;
         Q_EMIT finished();
     }
-}
-
-void frmMain::endBusy() {
-    if (m_driving == 0 && m_unloadPending && !m_unloaded)
-        QTimer::singleShot(0, this, &frmMain::Unload);
-    if (m_busy == 0 && m_unloaded)
-        QTimer::singleShot(0, this, &frmMain::maybeFinish);
 }
 
 void frmMain::ShowTrayMenu() {
@@ -204,7 +230,7 @@ void frmMain::ShowTrayMenu() {
 
 bool frmMain::commandAllowed() const {
     // A tray host that reports over D-Bus can reach us inside a browser wait.
-    return !m_unloaded && m_driving == 0;
+    return m_phase != Phase::Driving && m_phase != Phase::ClosePending && !isUnloaded();
 }
 
 void frmMain::mnuOpen_Click() {
@@ -219,10 +245,10 @@ void frmMain::mnuFavorite_Click() {
 
 void frmMain::mnuCheck_Click() {
     // A manual check asked for while the hidden browser is in use does nothing.
-    if (!commandAllowed() || m_busy > 0)
+    if (!commandAllowed() || isBusy())
         return;
     if (m_loggedIn) {
-        if (CheckTopPage() || m_unloaded)
+        if (CheckTopPage() || isUnloaded())
             return;
         // A check that never saw the page must not say there is nothing new;
         // a refused sign-in has said so itself.
@@ -233,19 +259,19 @@ void frmMain::mnuCheck_Click() {
         return;
     }
     platform::ShowMessage(NotLoggedInMessage, platform::MessageIcon::Warning);
-    if (m_unloaded)
+    if (isUnloaded())
         return;
     ChangeLoginOfIe();
 }
 
 void frmMain::ChangeLoginOfIe() {
-    BusyScope busy(*this, false);
+    Activity waiting(*this, Phase::Waiting);
     ensureHiddenBrowser(false);
     // Held here: a close request while the dialog waits releases `ie`.
     platform::BrowserPtr browser = m_ie;
     const std::optional<basMain::LoginResult> result = basMain::ChangeCredentials(browser.get());
     restHiddenBrowser();
-    if (result && !m_unloaded)
+    if (result && !isUnloaded())
         noteSignIn(*result);
 }
 
@@ -256,7 +282,7 @@ void frmMain::mnuSetting_Click() {
 
 void frmMain::ShowSettings() {
     const frmSettings::Action action = frmSettings::Ask();
-    if (m_unloaded)
+    if (isUnloaded())
         return;
     if (action == frmSettings::Action::Login)
         ChangeLoginOfIe();
@@ -266,7 +292,7 @@ void frmMain::ShowSettings() {
 
 void frmMain::restHiddenBrowser() {
     try {
-        if (m_ie && !m_unloaded)
+        if (m_ie && !isUnloaded())
             m_ie->Rest();
     } catch (const BrowserError&) {
         // gone: the next check replaces it
@@ -274,7 +300,7 @@ void frmMain::restHiddenBrowser() {
 }
 
 void frmMain::ShowAlreadyRunning() {
-    if (m_tray && !m_unloaded)
+    if (m_tray && !isUnloaded())
         m_tray->showMessage(TrayTip, AlreadyRunningMessage);
 }
 
@@ -285,7 +311,7 @@ void frmMain::mnuEnd_Click() {
 void frmMain::Timer1_Timer() {
     // A tick while the hidden browser is in use, or while a check waits in its
     // popup, is dropped: the next one comes in 60 s.
-    if (m_unloaded || m_busy > 0)
+    if (isUnloaded() || isBusy())
         return;
     if (!m_loggedIn) {
         // A refused password is never sent again by the timer; after any other
@@ -319,14 +345,14 @@ QString frmMain::readTopPage() {
 
 bool frmMain::CheckTopPage() {
     m_lastCheck = CheckOutcome::NotReached;
-    if (m_busy > 0 || m_unloaded)
+    if (isBusy() || isUnloaded())
         return false;
-    BusyScope busy(*this, false);
+    Activity waiting(*this, Phase::Waiting);
     QString newText;
     std::optional<int> failure;
     auto signIn = basMain::LoginResult::SignedIn;
     {
-        BusyScope driving(*this, true);
+        Activity driving(*this, Phase::Driving);
         try {
             if (!m_ie)
                 throw BrowserError(platform::ErrProcessGone, QStringLiteral("no browser"));

@@ -12,7 +12,6 @@
 class QAction;
 class QMenu;
 class QTimer;
-class BusyScope;
 
 namespace platform {
 class TrayIcon;
@@ -58,8 +57,8 @@ public:
     QTimer* Timer1() const { return m_timer; }
     QMenu* menu0() const { return m_menu; }
     platform::TrayIcon* trayIcon() const { return m_tray; }
-    bool isUnloaded() const { return m_unloaded; }
-    bool isBusy() const { return m_busy > 0; }
+    bool isUnloaded() const { return m_phase == Phase::Closed || m_phase == Phase::Finished; }
+    bool isBusy() const { return m_activities > 0; }
     // The site refused the stored credentials: the timer leaves them alone
     // until the member changes them.
     bool loginRejected() const { return m_loginRejected; }
@@ -76,7 +75,17 @@ Q_SIGNALS:
     void finished();
 
 private:
-    friend class BusyScope;
+    // What the main window is doing. A check, a sign-in or a credential
+    // change is Waiting (on the member: a popup, a dialog) or Driving (the
+    // hidden browser, which a close must not pull away: it becomes
+    // ClosePending and runs once the browser is free). Closed once the close
+    // sequence has run; Finished once nothing of ours is left open.
+    // Transitions: enter(), leave(), Unload(), maybeFinish().
+    enum class Phase { Idle, Waiting, Driving, ClosePending, Closed, Finished };
+    class Activity;
+    void enter(Phase kind);
+    void leave(Phase before);
+
     enum class CheckOutcome { Changed, Unchanged, NotReached, Rejected, Recovered };
 
     void ShowMessageForm();
@@ -90,7 +99,6 @@ private:
     void restHiddenBrowser();
     void ShowSettings();
     void maybeFinish();
-    void endBusy();
     bool commandAllowed() const;
 
     platform::BrowserPtr m_ie;
@@ -103,34 +111,10 @@ private:
     platform::TrayIcon* m_tray = nullptr;
     platform::TerminationWatcher* m_termination = nullptr;
 
-    int m_busy = 0;    // a check, sign-in or credential change is under way: ticks are dropped
-    int m_driving = 0; // the hidden browser is being driven right now (not waiting for the member)
-    bool m_unloadPending = false;
-    bool m_unloaded = false;
-    bool m_finished = false;
+    Phase m_phase = Phase::Idle;
+    int m_activities = 0; // nested activities under way: ticks are dropped
     // The text a change was shown for but could not be stored: compared
     // against instead of the file until a write succeeds, so the same change
     // is not announced again at every check.
     std::optional<QString> m_unsavedBaseline;
-};
-
-// Marks the main window busy for a scope; `driving` when the hidden browser
-// itself is being driven (rather than waiting on the member).
-class BusyScope {
-public:
-    BusyScope(frmMain& form, bool driving) : m_form(form), m_driving(driving) {
-        ++m_form.m_busy;
-        m_form.m_driving += m_driving;
-    }
-    ~BusyScope() {
-        --m_form.m_busy;
-        m_form.m_driving -= m_driving;
-        m_form.endBusy();
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    frmMain& m_form;
-    int m_driving;
 };
