@@ -12,7 +12,7 @@ fail() {
 }
 cleanup() {
     # shellcheck disable=SC2086
-    [ -n "$pids" ] && kill $pids 2>/dev/null
+    [ -z "$pids" ] || kill $pids 2>/dev/null || true # some have ended already
     # what a failure leaves (logs, a screenshot) stays for a look
     [ "${failed:-}" = 1 ] || rm -rf "$work"
 }

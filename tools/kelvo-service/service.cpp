@@ -378,6 +378,14 @@ void Site::install(httplib::Server& server) {
         auto [p, h] = control(path, handler);
         server.Post(p, h);
     };
+    // POST path?on=1 switches a misbehaviour on, anything else off.
+    auto toggle = [this, post](const std::string& path, bool Site::*flag) {
+        post(path, [this, flag](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            this->*flag = req.get_param_value("on") == "1";
+            res.set_content("ok\n", "text/plain");
+        });
+    };
     post("/_control/article", [this](const httplib::Request& req, httplib::Response& res) {
         std::string title = req.get_param_value("title");
         if (title.empty())
@@ -401,26 +409,14 @@ void Site::install(httplib::Server& server) {
         m_delayMs = std::stoi(req.get_param_value("ms").empty() ? "0" : req.get_param_value("ms"));
         res.set_content("ok\n", "text/plain");
     });
-    post("/_control/single-form", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_singleForm = req.get_param_value("on") == "1";
-        res.set_content("ok\n", "text/plain");
-    });
+    toggle("/_control/single-form", &Site::m_singleForm);
     post("/_control/top-size", [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_padKb = std::stoi(req.get_param_value("kb").empty() ? "0" : req.get_param_value("kb"));
         res.set_content("ok\n", "text/plain");
     });
-    post("/_control/unavailable", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_unavailable = req.get_param_value("on") == "1";
-        res.set_content("ok\n", "text/plain");
-    });
-    post("/_control/drop", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_dropConnections = req.get_param_value("on") == "1";
-        res.set_content("ok\n", "text/plain");
-    });
+    toggle("/_control/unavailable", &Site::m_unavailable);
+    toggle("/_control/drop", &Site::m_dropConnections);
     post("/_control/signed-out-top", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string mode = req.get_param_value("mode");
         if (mode != "articles" && mode != "public" && mode != "redirect") {
@@ -432,11 +428,7 @@ void Site::install(httplib::Server& server) {
         m_signedOutTop = mode;
         res.set_content("ok\n", "text/plain");
     });
-    post("/_control/login-page-when-signed-in", [this](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_loginPageWhenSignedIn = req.get_param_value("on") == "1";
-        res.set_content("ok\n", "text/plain");
-    });
+    toggle("/_control/login-page-when-signed-in", &Site::m_loginPageWhenSignedIn);
     post("/_control/expire-sessions", [this](const httplib::Request&, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_sessions.clear();
