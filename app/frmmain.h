@@ -49,13 +49,11 @@ public:
     static bool IsTextChanged(const QString& newText, const QString& oldText);
 
     platform::BrowserPtr ie() const { return m_ie; }
-    void setIe(platform::BrowserPtr browser) { m_ie = std::move(browser); }
 
     // For tests.
     bool LoggedIn() const { return m_loggedIn; }
     void setLoggedIn(bool value) { m_loggedIn = value; }
     QTimer* Timer1() const { return m_timer; }
-    QMenu* menu0() const { return m_menu; }
     platform::TrayIcon* trayIcon() const { return m_tray; }
     bool isUnloaded() const { return m_phase == Phase::Closed || m_phase == Phase::Finished; }
     bool isBusy() const { return m_activities > 0; }

@@ -14,8 +14,6 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineView>
 
-#include <atomic>
-
 Q_LOGGING_CATEGORY(lcEngine, "kelvo.engine", QtWarningMsg)
 
 using namespace platform;
@@ -23,7 +21,7 @@ using namespace platform;
 namespace engine {
 namespace {
 
-std::atomic<int> g_scriptTimeoutMs{15000};
+constexpr int ScriptTimeoutMs = 15000; // bound of one script call
 
 BrowserError gone() {
     return BrowserError(ErrProcessGone, QStringLiteral("The browser's process is no longer there"));
@@ -61,10 +59,6 @@ BrowserPtr create() {
 
 void install() {
     setBrowserFactory(&create);
-}
-
-void WebEngineBrowser::setScriptTimeoutMs(int ms) {
-    g_scriptTimeoutMs = ms;
 }
 
 WebEngineBrowser::WebEngineBrowser() : m_page(new KelvoPage) {
@@ -246,7 +240,7 @@ QVariant WebEngineBrowser::runScript(const QString& script) {
     connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     connect(m_page, &QObject::destroyed, &loop, &QEventLoop::quit);
-    timeout.start(g_scriptTimeoutMs.load());
+    timeout.start(ScriptTimeoutMs);
     if (!*answered)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (!guard || !page || m_gone)

@@ -41,8 +41,6 @@ public:
     void Rest() override;
     bool isResting() const { return m_resting; }
 
-    // Bound of one script call; tests shorten it.
-    static void setScriptTimeoutMs(int ms);
     // For tests and benchmarks: the renderer's process id, 0 when unknown,
     // and the page itself.
     qint64 rendererPid() const;
