@@ -126,17 +126,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("favorite");
-        QTest::newRow("no pwd key") << QByteArray("[mail]\naddress=a@b\n") << "a@b"
-                                    << ""
-                                    << "";
+        QTest::newRow("no pwd key") << QByteArray("[mail]\naddress=a@b\n") << "a@b" << QString() << QString();
         QTest::newRow("blank address")
             << QByteArray("[MAIL]\r\nADDRESS= \r\npwd=x\r\n[url]\r\nfavorite=https://f/\r\n") << " "
             << "x"
             << "https://f/";
         QTest::newRow("favorite in the wrong place")
-            << QByteArray("[mail]\naddress=a\n[favorite]\nurl=https://f/\n") << "a"
-            << ""
-            << "";
+            << QByteArray("[mail]\naddress=a\n[favorite]\nurl=https://f/\n") << "a" << QString() << QString();
     }
     void storedAddressSkipsTheDialog() {
         QFETCH(QByteArray, file);
@@ -169,23 +165,6 @@ private Q_SLOTS:
         QCOMPARE(bytes(basMain::SettingsFilePath()),
                  QByteArray("[mail]\npwd=\naddress=new@b\n[url]\nfavorite=https://f/\n"));
         QCOMPARE(basMain::FavoriteURL(), QStringLiteral("https://f/"));
-    }
-
-    void loginDialogFieldsAndKeys() {
-        frmLogin dlg;
-        dlg.show();
-        QTest::keyClicks(dlg.txtPassword, QStringLiteral("abc"));
-        QCOMPARE(dlg.Password(), QStringLiteral("abc"));
-        QCOMPARE(dlg.txtPassword->displayText(), QStringLiteral("***"));
-        QVERIFY(!dlg.txtPassword->testAttribute(Qt::WA_InputMethodEnabled));
-
-        // pre-filled values are what the member sees; cancel empties both
-        dlg.setMailAddress(QStringLiteral("pre@b"));
-        QCOMPARE(dlg.txtMailAddr->text(), QStringLiteral("pre@b"));
-        QTest::keyClick(dlg.txtPassword, Qt::Key_Escape);
-        QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.MailAddress(), QString());
-        QCOMPARE(dlg.Password(), QString());
     }
 
     void autostartCheckBoxWritesAndRemovesTheEntry() {

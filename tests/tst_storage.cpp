@@ -174,20 +174,24 @@ private Q_SLOTS:
         QCOMPARE(bytes(path("blocker")), QByteArray("not a folder"));
     }
 
-    void textFilesReportMissingFiles() {
+    void textFileFailures() {
         const QString top = path("kelvo_top.txt");
         textfileManager tm;
-        QCOMPARE(tm.Message(), QString());
-        QCOMPARE(tm.ReadText(top), QString());
-        QCOMPARE(tm.Message(), QStringLiteral("ファイルが見つかりません。"));
-        textfileManager tm2;
-        QVERIFY(!tm2.WriteText(top, QString())); // the existence check comes first
-        QVERIFY(!tm2.ClearText(top));
-        QCOMPARE(tm2.Message(), textfileManager::NotFoundMessage);
-        QVERIFY(!QFile::exists(top));
-        QVERIFY(tm.CreateText(top)); // a later success keeps the last failure's message
         QCOMPARE(tm.ReadText(top), QString());
         QCOMPARE(tm.Message(), textfileManager::NotFoundMessage);
+        QVERIFY(!tm.WriteText(top, QString())); // the existence check comes first
+        QVERIFY(!tm.ClearText(top));
+        QVERIFY(!QFile::exists(top));
+        QVERIFY(tm.CreateText(top)); // a later success keeps the last failure's message
+        QCOMPARE(tm.Message(), textfileManager::NotFoundMessage);
+        // the platform's own failures read number:description
+        QVERIFY(!tm.CreateText(path("no/such/folder/kelvo_top.txt")));
+        QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("afolder")));
+        QVERIFY(!fileModule::CheckFileExists(path("afolder")));
+        QVERIFY(!fileModule::CheckFileExists(QString()));
+        QVERIFY(!tm.CreateText(path("afolder"))); // a folder in the way is a failure
+        QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
     }
 
     void textFilesKeepWhatIsWritten() {
@@ -210,37 +214,19 @@ private Q_SLOTS:
         QCOMPARE(tm.Message(), QString());
     }
 
-    void textFilePlatformFailures() {
-        textfileManager tm;
-        const QString noFolder = path("no/such/folder/kelvo_top.txt");
-        QVERIFY(!tm.CreateText(noFolder));
-        QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("afolder")));
-        QVERIFY(!fileModule::CheckFileExists(path("afolder")));
-        QVERIFY(!fileModule::CheckFileExists(QString()));
-        QVERIFY(!tm.CreateText(path("afolder"))); // a folder in the way is a failure
-        QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
-    }
-
     void memberFilesLiveBesideOrInTheConfigFolder_data() {
         QTest::addColumn<QString>("exeDir");
         QTest::addColumn<QString>("xdg");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("build tree") << "/src/build"
-                                    << "/x/conf"
-                                    << "/src/build";
-        QTest::newRow("unpacked beside the bin folder") << "/usr/bin/../lib/x"
-                                                        << ""
-                                                        << "/usr/bin/../lib/x";
-        QTest::newRow("installed, XDG_CONFIG_HOME set") << "/usr/bin"
-                                                        << "/x/conf"
-                                                        << "/x/conf/KelvoMonitor";
-        QTest::newRow("installed, XDG_CONFIG_HOME unset") << "/usr/bin/"
-                                                          << ""
-                                                          << "/home/m/.config/KelvoMonitor";
-        QTest::newRow("installed, XDG_CONFIG_HOME relative") << "/usr/bin"
-                                                             << "conf"
-                                                             << "/home/m/.config/KelvoMonitor";
+        auto row = [](const char* name, const char* exeDir, const char* xdg, const char* folder) {
+            QTest::newRow(name) << QString::fromUtf8(exeDir) << QString::fromUtf8(xdg)
+                                << QString::fromUtf8(folder);
+        };
+        row("build tree", "/src/build", "/x/conf", "/src/build");
+        row("unpacked beside the bin folder", "/usr/bin/../lib/x", "", "/usr/bin/../lib/x");
+        row("installed, XDG_CONFIG_HOME set", "/usr/bin", "/x/conf", "/x/conf/KelvoMonitor");
+        row("installed, XDG_CONFIG_HOME unset", "/usr/bin/", "", "/home/m/.config/KelvoMonitor");
+        row("installed, XDG_CONFIG_HOME relative", "/usr/bin", "conf", "/home/m/.config/KelvoMonitor");
     }
     void memberFilesLiveBesideOrInTheConfigFolder() {
         QFETCH(QString, exeDir);
