@@ -49,7 +49,9 @@ private:
         b->setVisible(false);
         return b;
     }
-    int postCount() { return m_service.requests(QStringLiteral("POST"), QStringLiteral("/login")).size(); }
+    QJsonArray posts() { return m_service.requests(QStringLiteral("POST"), QStringLiteral("/login")); }
+    int postCount() { return posts().size(); }
+    QJsonObject postedFields(int i) { return posts().at(i).toObject()[QStringLiteral("fields")].toObject(); }
     void signOutEverywhere() { QVERIFY(m_service.control("/_control/expire-sessions")); }
     static QByteArray snapshot() { return testsupport::bytes(frmMain::TopFilePath()); }
 
@@ -73,9 +75,8 @@ private Q_SLOTS:
     void signInPostsOnceThenFindsTheMarker() {
         auto ie = hiddenBrowser();
         QVERIFY(Login(*ie));
-        const QJsonArray posts = m_service.requests(QStringLiteral("POST"), QStringLiteral("/login"));
-        QCOMPARE(posts.size(), 1);
-        const QJsonObject fields = posts.at(0).toObject().value(QStringLiteral("fields")).toObject();
+        QCOMPARE(postCount(), 1);
+        const QJsonObject fields = postedFields(0);
         QCOMPARE(fields.keys(), (QStringList{QStringLiteral("user_email"), QStringLiteral("user_password")}));
         QCOMPARE(fields.value(QStringLiteral("user_email")).toString(), Mail);
         QCOMPARE(fields.value(QStringLiteral("user_password")).toString(), Pass);
@@ -113,18 +114,11 @@ private Q_SLOTS:
         WaitWhileBusy(*ie);
         QVERIFY(ie->BodyInnerText().contains(QStringLiteral("パスワード")));
         QCOMPARE(postCount(), 0);
-        m_service.control("/_control/log/clear");
-        setPassword(QString()); // an empty password is still sent
-        QVERIFY(!Login(*ie));
-        const QJsonArray posts = m_service.requests(QStringLiteral("POST"), QStringLiteral("/login"));
-        QCOMPARE(posts.size(), 1);
-        QCOMPARE(posts.at(0).toObject()[QStringLiteral("fields")].toObject()[QStringLiteral("user_password")],
-                 QString());
 
         QVERIFY(m_service.control("/_control/single-form", {{"on", "1"}}));
         setPassword(Pass);
         QVERIFY(!Login(*ie));
-        QCOMPARE(postCount(), 1); // Forms(1) does not exist: nothing was sent
+        QCOMPARE(postCount(), 0); // Forms(1) does not exist: nothing was sent
         QVERIFY_THROWS_EXCEPTION(BrowserError, ie->SubmitForm(1));
         QVERIFY(!ie->Busy());
     }
@@ -147,10 +141,8 @@ private Q_SLOTS:
         QVERIFY(signedIn);
         QVERIFY(log.filter(QStringLiteral("signed in")).size() >= 1);
         QVERIFY2(log.filter(QStringLiteral("b\"c")).isEmpty(), qPrintable(log.join(u'\n')));
-        const QJsonArray posts = m_service.requests(QStringLiteral("POST"), QStringLiteral("/login"));
-        QCOMPARE(posts.size(), 2);
-        QCOMPARE(posts.at(1).toObject()[QStringLiteral("fields")].toObject()[QStringLiteral("user_password")],
-                 Hostile);
+        QCOMPARE(postCount(), 2);
+        QCOMPARE(postedFields(1)[QStringLiteral("user_password")].toString(), Hostile);
         QVERIFY(!ie->BodyInnerText().contains(QStringLiteral("pwned")));
     }
 
