@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <deque>
 #include <functional>
 #include <memory>
 
@@ -94,21 +93,19 @@ public:
         return calls.filter(QRegularExpression(QStringLiteral("^(?!(Busy|Rest|LoadError|LocationURL)$)")));
     }
 
-    // Browsers handed out by platform::CreateBrowser while installed.
-    static inline std::deque<std::shared_ptr<ScriptedBrowser>> queue;
+    // Browsers handed out by platform::CreateBrowser while installed, made by
+    // `make` when set.
+    static inline std::function<std::shared_ptr<ScriptedBrowser>()> make;
     static inline std::vector<std::shared_ptr<ScriptedBrowser>> created;
     static inline bool failCreation = false;
     static platform::BrowserPtr create() {
         if (failCreation)
             throw platform::BrowserError(platform::ErrCannotCreate, QStringLiteral("cannot create"));
-        auto b = queue.empty() ? std::make_shared<ScriptedBrowser>() : queue.front();
-        if (!queue.empty())
-            queue.pop_front();
-        created.push_back(b);
-        return b;
+        created.push_back(make ? make() : std::make_shared<ScriptedBrowser>());
+        return created.back();
     }
     static void install() {
-        queue.clear();
+        make = nullptr;
         created.clear();
         failCreation = false;
         platform::setBrowserFactory(&ScriptedBrowser::create);

@@ -8,7 +8,6 @@
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmsettings.h"
 #include "platform/messagebox.h"
-#include "platform/placement.h"
 #include "platform/tray.h"
 #include "scriptedbrowser.h"
 #include "storage/inifile.h"
@@ -28,21 +27,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
 using namespace basMain;
 using Page = ScriptedBrowser::Page;
 using namespace testsupport;
-
-namespace {
-// Sign-in page first, then `afterSubmit` for the submission, top page for anything else.
-std::function<Page(const QString&)> loginSite(const Page& afterSubmit) {
-    return [=](const QString& what) {
-        if (what == LoginURL())
-            return Page{QStringLiteral("ログイン")};
-        return what == QStringLiteral("submit") ? afterSubmit : Page{QStringLiteral("トップ ") + what};
-    };
-}
-
-} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -58,6 +47,7 @@ class TestMainWindow : public QObject {
     bool m_session = false;           // the site holds a session for the member
     bool m_down = false;              // every load fails
     bool m_loginPageSignedIn = false; // signed in, the sign-in page is shown (with the marker)
+    std::optional<Page> m_answer;     // what any submission leads to
     std::shared_ptr<ScriptedBrowser> site() {
         auto b = std::make_shared<ScriptedBrowser>();
         auto* raw = b.get();
@@ -68,6 +58,8 @@ class TestMainWindow : public QObject {
             if (what == basMain::LogoutURL())
                 m_session = false;
             if (what == QStringLiteral("submit")) {
+                if (m_answer)
+                    return *m_answer;
                 m_session =
                     raw->values.value(QStringLiteral("user_email")) == QStringLiteral("m@example.com") &&
                     raw->values.value(QStringLiteral("user_password")) == m_goodPassword;
@@ -85,7 +77,6 @@ class TestMainWindow : public QObject {
     }
     std::shared_ptr<ScriptedBrowser> ie() { return std::static_pointer_cast<ScriptedBrowser>(m_main->ie()); }
     void load() {
-        ScriptedBrowser::queue.push_back(site());
         m_main = std::make_unique<frmMain>();
         m_main->Form_Load();
     }
@@ -139,6 +130,8 @@ private Q_SLOTS:
         basMain::setFavoriteURL(QString());
         m_goodPassword = QStringLiteral("pw");
         m_session = m_down = m_loginPageSignedIn = false;
+        m_answer.reset();
+        ScriptedBrowser::make = [this] { return site(); };
         QFile f(basMain::SettingsFilePath());
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("[mail]\naddress=m@example.com\npwd=pw\n");
@@ -215,9 +208,8 @@ private Q_SLOTS:
 
         // a replacement that cannot sign in says so and clears LoggedIn
         ie()->gone = true;
-        auto refusing = site();
-        refusing->onLoad = [](const QString&) { return Page{QStringLiteral("ログインに失敗しました")}; };
-        ScriptedBrowser::queue.push_back(refusing);
+        m_session = false;
+        m_goodPassword = QStringLiteral("changed on the site");
         QVERIFY(!checkAnsweringPopup());
         QCOMPARE(takeMessages(), QStringList{warning(frmMain::LoginFailedMessage)});
         QVERIFY(!m_main->LoggedIn());
@@ -325,15 +317,13 @@ private Q_SLOTS:
 
         // the member's window, shown before the sign-in, ends on the top page
         // too, and is left open; a refused one stays on the page that says why
-        auto window = site();
-        ScriptedBrowser::queue.push_back(window);
         OpenTopPage();
+        auto window = ScriptedBrowser::created.back();
         QCOMPARE(window->steps().first(), QStringLiteral("setVisible true"));
         QCOMPARE(window->steps().last(), QStringLiteral("Navigate ") + TopURL());
         QVERIFY(!window->gone);
         m_session = false;
         m_goodPassword = QStringLiteral("other");
-        ScriptedBrowser::queue.push_back(site());
         OpenTopPage();
         QCOMPARE(ScriptedBrowser::created.back()->current.text, QStringLiteral("ログインに失敗しました"));
         ScriptedBrowser::failCreation = true;
@@ -417,34 +407,41 @@ private Q_SLOTS:
         QVERIFY(!ScriptedBrowser::created.back()->gone); // left open for the member
     }
 
-    void credentialChangeStoresBeforeSigningIn_data() {
+    void credentialChangeFromSettings_data() {
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("same again") << "pw" << true;
-        QTest::newRow("wrong new password") << "wrong" << false;
-        QTest::newRow("empty password") << "" << false;
+        QTest::newRow("the new password") << "new" << true;
+        QTest::newRow("a wrong one") << "wrong" << false;
+        QTest::newRow("an empty one") << "" << false;
         QTest::newRow("cancelled") << QString() << false;
     }
-    void credentialChangeStoresBeforeSigningIn() {
+    void credentialChangeFromSettings() {
         QFETCH(QString, password);
         QFETCH(bool, accepted);
-        auto b = site();
-        auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {
+        restartRefused(); // the stored "pw" no longer works
+        ie()->calls.clear();
+        bool settingsHidden = false;
+        auto chooseLogin = whenShown<frmSettings>([](frmSettings* s) { s->cmdLogin->click(); });
+        auto answer = whenShown<frmLogin>([&](frmLogin* dlg) {
+            settingsHidden = !testsupport::findVisible<frmSettings>();
             QCOMPARE(dlg->Password(), QStringLiteral("pw")); // pre-filled
             answerLogin(dlg, password);
         });
-        QCOMPARE(ChangeLogin(*b), accepted);
-        if (password.isNull()) { // not even signed out, nothing stored
-            QVERIFY(b->calls.isEmpty());
-            QCOMPARE(bytes(SettingsFilePath()), QByteArray("[mail]\naddress=m@example.com\npwd=pw\n"));
+        m_main->mnuSetting_Click();
+        QVERIFY(settingsHidden);
+        QVERIFY(!testsupport::findVisible<frmSettings>());
+        QCOMPARE(m_main->LoggedIn(), accepted); // monitoring resumes only when accepted
+        QCOMPARE(m_main->loginRejected(), !accepted);
+        // stored whatever the sign-in's outcome; nothing when cancelled
+        const QString stored = password.isNull() ? QStringLiteral("pw") : password;
+        QCOMPARE(Password(), stored);
+        QCOMPARE(bytes(SettingsFilePath()), "[mail]\naddress=m@example.com\npwd=" + stored.toUtf8() + "\n");
+        if (password.isNull()) {
+            QVERIFY(ie()->steps().isEmpty()); // not even signed out
             return;
         }
-        QCOMPARE(b->steps().first(), QStringLiteral("Navigate ") + LogoutURL());
-        QCOMPARE(b->values.value(QStringLiteral("user_password")), password); // sent as typed
-        // stored before the sign-in, whatever its outcome
-        QCOMPARE(Password(), password);
-        QCOMPARE(bytes(SettingsFilePath()),
-                 QByteArray("[mail]\naddress=m@example.com\npwd=") + password.toUtf8() + "\n");
+        QCOMPARE(ie()->steps().first(), QStringLiteral("Navigate ") + LogoutURL());
+        QCOMPARE(ie()->values.value(QStringLiteral("user_password")), password); // sent as typed
         QCOMPARE(takeMessages(),
                  accepted ? QStringList() : QStringList{warning(frmMain::LoginFailedMessage)});
     }
@@ -460,29 +457,6 @@ private Q_SLOTS:
         QCOMPARE(bytes(SettingsFilePath()), QByteArray("[mail]\naddress=m@example.com\npwd=pw\n"));
         QCOMPARE(takeMessages(), QStringList{warning(QStringLiteral("ログインしていません"))});
         QVERIFY(!testsupport::findVisible<frmLogin>());
-    }
-
-    void credentialChangeFromSettingsDecidesLoggedIn() {
-        restartRefused();
-        auto changeTo = [&](const QString& password) {
-            bool settingsHidden = false;
-            auto chooseLogin = whenShown<frmSettings>([](frmSettings* s) { s->cmdLogin->click(); });
-            auto answer = whenShown<frmLogin>([&](frmLogin* dlg) {
-                settingsHidden = !testsupport::findVisible<frmSettings>();
-                answerLogin(dlg, password);
-            });
-            m_main->mnuSetting_Click();
-            QVERIFY(settingsHidden);
-            QVERIFY(!testsupport::findVisible<frmSettings>());
-        };
-        changeTo(QStringLiteral("new"));
-        QCOMPARE(Password(), QStringLiteral("new"));
-        QVERIFY(m_main->LoggedIn()); // monitoring resumes
-        QVERIFY(!m_main->loginRejected());
-        changeTo(QStringLiteral("wrong"));
-        QVERIFY(!m_main->LoggedIn());
-        QVERIFY(m_main->loginRejected());
-        QCOMPARE(takeMessages(), QStringList{warning(frmMain::LoginFailedMessage)});
     }
 
     void signInOutcome_data() {
@@ -504,18 +478,19 @@ private Q_SLOTS:
         QFETCH(QString, answer);
         QFETCH(QString, failing);
         QFETCH(int, outcome);
-        ScriptedBrowser b;
-        b.onLoad = loginSite(failing == QStringLiteral("answer") ? Page::failed(QStringLiteral("-324"))
-                                                                 : Page{answer});
+        m_session = false;
+        m_answer = failing == QStringLiteral("answer") ? Page::failed(QStringLiteral("-324")) : Page{answer};
+        auto b = site();
         if (!failing.isEmpty())
-            b.failures[failing] = platform::ErrProcessGone;
-        QCOMPARE(int(SignIn(b)), outcome);
-        QVERIFY(b.calls.count(QStringLiteral("SubmitForm 1")) <= 1); // never retried
+            b->failures[failing] = platform::ErrProcessGone;
+        QCOMPARE(int(SignIn(*b)), outcome);
+        QVERIFY(b->calls.count(QStringLiteral("SubmitForm 1")) <= 1); // never retried
         if (outcome == int(LoginResult::NotReached) && failing != QStringLiteral("answer"))
-            QVERIFY(b.calls.last().startsWith(failing)); // nothing after the failure
+            QVERIFY(b->calls.last().startsWith(failing)); // nothing after the failure
         else
-            QVERIFY(!b.calls.last().startsWith(QStringLiteral("Navigate")));
-        Logout(b); // swallows failures
+            QVERIFY(!b->calls.last().startsWith(QStringLiteral("Navigate")));
+        b->gone = true;
+        Logout(*b); // swallows failures
     }
     void favoriteIsAskedStoredAndOpened() {
         const size_t before = ScriptedBrowser::created.size();
@@ -545,9 +520,8 @@ private Q_SLOTS:
         // read from the file each time, not from memory; a refused sign-in does not stop it
         setFavoriteURL(QStringLiteral("https://stale/"));
         m_goodPassword = QStringLiteral("other");
-        auto b = site();
-        ScriptedBrowser::queue.push_back(b);
         OpenFavorite();
+        auto b = ScriptedBrowser::created.back();
         QCOMPARE(b->steps().first(), QStringLiteral("setVisible true"));
         QCOMPARE(b->steps().last(), QStringLiteral("Navigate https://fav/page"));
     }
