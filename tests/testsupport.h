@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/messagebox.h"
+#include "testfiles.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -12,11 +12,6 @@
 #include <memory>
 
 namespace testsupport {
-
-inline QByteArray bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 inline QString warning(const QString& text) {
     return text + QStringLiteral("|warning");

@@ -268,40 +268,6 @@ private Q_SLOTS:
         QVERIFY(ie->LoadError().isEmpty());
     }
 
-    void endedSessionIsSignedInAgain_data() {
-        QTest::addColumn<QString>("signedOutTop");
-        QTest::newRow("public page") << "public";
-        QTest::newRow("redirect to the sign-in page") << "redirect";
-    }
-    void endedSessionIsSignedInAgain() {
-        QFETCH(QString, signedOutTop);
-        QVERIFY(m_service.control("/_control/signed-out-top", {{"mode", signedOutTop.toStdString()}}));
-        QFile::remove(frmMain::TopFilePath());
-        frmMain main;
-        main.Form_Load();
-        QVERIFY(!main.CheckTopPage()); // the first snapshot
-        const QByteArray before = snapshot();
-        int popups = 0;
-        auto watcher = testsupport::whenShown<frmMessage>([&](frmMessage* m) {
-            ++popups;
-            m->cmdClose->click();
-        });
-        signOutEverywhere();
-        m_service.control("/_control/log/clear");
-        QVERIFY(!main.CheckTopPage());
-        QCOMPARE(popups, 0);
-        QCOMPARE(postCount(), 1);
-        QCOMPARE(snapshot(), before);
-        // an article published while the session was gone is announced
-        signOutEverywhere();
-        QVERIFY(m_service.control("/_control/article", {{"title", "再ログイン後の記事"}}));
-        QVERIFY(main.CheckTopPage());
-        QCOMPARE(popups, 1);
-        QVERIFY(snapshot().contains("再ログイン後の記事"));
-        QVERIFY(snapshot().contains("ログアウト"));
-        m_service.control("/_control/signed-out-top", {{"mode", "articles"}});
-    }
-
     void signInPageShownToASignedInMember() {
         QVERIFY(m_service.control("/_control/login-page-when-signed-in", {{"on", "1"}}));
         auto first = hiddenBrowser();

@@ -132,10 +132,7 @@ private Q_SLOTS:
         m_session = m_down = m_loginPageSignedIn = false;
         m_answer.reset();
         ScriptedBrowser::make = [this] { return site(); };
-        QFile f(basMain::SettingsFilePath());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("[mail]\naddress=m@example.com\npwd=pw\n");
-        f.close();
+        put(basMain::SettingsFilePath(), "[mail]\naddress=m@example.com\npwd=pw\n");
         load();
     }
     void cleanup() {
@@ -245,6 +242,20 @@ private Q_SLOTS:
         m_down = ie()->neverFinish = false;
         QVERIFY(checkAnsweringPopup());
         QVERIFY(!checkAnsweringPopup());
+    }
+    void endedSessionIsSignedInAgainBeforeComparing() {
+        QVERIFY(!checkAnsweringPopup());
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        m_session = false; // ended by the site: the top page is its public one
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
+        QCOMPARE(ie()->calls.count(QStringLiteral("SubmitForm 1")), 2);
+        // an article that came while signed out is announced, once
+        m_session = false;
+        m_page += QStringLiteral("記事G");
+        QVERIFY(checkAnsweringPopup());
+        QVERIFY(!checkAnsweringPopup());
+        QVERIFY(m_main->LoggedIn());
     }
     void topPageWithoutTheMarkerIsComparedAfterASignIn() {
         m_page = QStringLiteral("新着記事\r\n記事A"); // the site keeps the marker elsewhere

@@ -3,6 +3,7 @@
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "storage/textfilemanager.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,24 +17,13 @@
 using inifileModule::GetIniString;
 using inifileModule::WriteIniString;
 
-// Mode 0600 as Qt reports it for the file's owner.
-constexpr QFile::Permissions OwnerOnly{QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
-                                       QFile::WriteUser};
+using namespace testsupport;
 
 class TestStorage : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     QString path(const char* name = "settings.ini") const { return m_dir.filePath(QString::fromUtf8(name)); }
-    static QByteArray bytes(const QString& p) {
-        QFile f(p);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    static void put(const QString& p, const QByteArray& data) {
-        QFile f(p);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(data);
-    }
     QString get(const char* key, const char* section) const {
         return GetIniString(QString::fromUtf8(key), QString::fromUtf8(section), QStringLiteral("<default>"),
                             path());
