@@ -4,7 +4,6 @@
 #include "engine/browserwindow.h"
 #include "engine/webenginebrowser.h"
 #include "platform/clock.h"
-#include "platform/messagebox.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"
@@ -16,7 +15,6 @@
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -44,11 +42,7 @@ private:
     KelvoService& m_service;
     QTemporaryDir m_dir;
 
-    static std::shared_ptr<engine::WebEngineBrowser> hiddenBrowser() {
-        auto b = std::make_shared<engine::WebEngineBrowser>();
-        b->setVisible(false);
-        return b;
-    }
+    static auto hiddenBrowser() { return std::make_shared<engine::WebEngineBrowser>(); }
     QJsonArray posts() { return m_service.requests(QStringLiteral("POST"), QStringLiteral("/login")); }
     int postCount() { return posts().size(); }
     QJsonObject postedFields(int i) { return posts().at(i).toObject()[QStringLiteral("fields")].toObject(); }

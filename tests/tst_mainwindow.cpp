@@ -7,25 +7,19 @@
 #include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmsettings.h"
-#include "platform/messagebox.h"
 #include "platform/tray.h"
 #include "scriptedbrowser.h"
-#include "storage/inifile.h"
 #include "storage/membersettings.h"
-#include "storage/textcompare.h"
 #include "testsupport.h"
 #include "web/login.h"
 #include "web/openpages.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <optional>
 

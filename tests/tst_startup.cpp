@@ -2,16 +2,13 @@
 #include "app/frmmain.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmsettings.h"
-#include "platform/messagebox.h"
 #include "scriptedbrowser.h"
-#include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -31,7 +28,6 @@ private Q_SLOTS:
     void initTestCase() {
         basMain::setMemberDirForTesting(m_dir.path());
         platform::setClock(&m_clock);
-        ScriptedBrowser::install();
         testsupport::recordMessages(&m_messages);
     }
     void cleanup() { basMain::ReleaseMainWindow(); }
@@ -105,8 +101,6 @@ private Q_SLOTS:
             << QByteArray("[MAIL]\r\nADDRESS= \r\npwd=x\r\n[url]\r\nfavorite=https://f/\r\n") << " "
             << "x"
             << "https://f/";
-        QTest::newRow("favorite in the wrong place")
-            << QByteArray("[mail]\naddress=a\n[favorite]\nurl=https://f/\n") << "a" << QString() << QString();
     }
     void storedAddressSkipsTheDialog() {
         QFETCH(QByteArray, file);
@@ -177,16 +171,6 @@ private Q_SLOTS:
         QVERIFY(!dlg.chkAutostart->isChecked());
         QCOMPARE(m_messages, QStringList{warning(frmSettings::AutostartFailedMessage)});
         qunsetenv("XDG_CONFIG_HOME");
-    }
-
-    void destroyedDialogCountsAsCancel() {
-        auto pending = whenShown<frmLogin>([](frmLogin* dlg) {
-            QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("x@y"));
-            dlg->deleteLater();
-        });
-        const auto c = frmLogin::Ask(QString(), QString());
-        QCOMPARE(c.mailAddress, QString());
-        QCOMPARE(c.password, QString());
     }
 };
 
