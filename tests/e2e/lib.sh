@@ -1,6 +1,12 @@
 # Shared by the end-to-end scripts: an X desktop, kelvo-service, the program,
-# and ways to find the program's windows. Source it with $exe, $service and
-# $scripts set; it sets $work, $port, $app and a trap that cleans up.
+# and ways to find the program's windows. Source it from a script called as
+#   SCRIPT KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
+# it sets $exe, $service, $scripts, $shots (where screenshots go, if
+# anywhere), $work, $port, $app and a trap that cleans up.
+exe=$1
+service=$2
+scripts=$3
+shots=${KELVO_SCREENSHOT_DIR:-}
 work=$(mktemp -d)
 pids=""
 fail() {

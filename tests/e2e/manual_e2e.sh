@@ -5,9 +5,6 @@
 # popup instead.
 # Usage: manual_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
-exe=$1
-service=$2
-scripts=$3
 . "$(dirname "$0")/lib.sh"
 
 wait_for 60 signed_in || fail "no sign-in reached the service"
@@ -17,7 +14,7 @@ menu_item 2 # すぐに確認
 wait_for 30 message_box || fail "no message after すぐに確認"
 popup && fail "a popup came for an unchanged page"
 test -s "$work/kelvo_top.txt" || fail "the check made no snapshot"
-[ -n "${KELVO_SCREENSHOT_DIR:-}" ] && import -window root "$KELVO_SCREENSHOT_DIR/e2e-nonew.png"
+[ -n "$shots" ] && import -window root "$shots/e2e-nonew.png"
 xdotool windowactivate --sync "$(message_box)" key Return
 wait_for 10 no_message_box || fail "the message box did not close"
 echo "すぐに確認 with no change: message, no popup"

@@ -7,10 +7,6 @@
 # never sends that password again.
 # Usage: realworld_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
-exe=$1
-service=$2
-scripts=$3
-shots=${KELVO_SCREENSHOT_DIR:-}
 . "$(dirname "$0")/lib.sh"
 
 start_program "$work/refused" "wrong pass"

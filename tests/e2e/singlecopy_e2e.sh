@@ -7,10 +7,7 @@
 # --version without a display, and a start without one.
 # Usage: singlecopy_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
-exe=$1
-service=$2
-scripts=$3
-shots=${KELVO_SCREENSHOT_DIR:-}
+exe=$1 # before the desktop that lib.sh brings up
 
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$exe" --version | grep -qx 'KelvoMonitor 0.05' ||
     { echo "FAIL: --version without a display" >&2; exit 1; }

@@ -6,10 +6,6 @@
 # snapshot, SIGTERM and the end of the process.
 # Usage: tray_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
-exe=$1
-service=$2
-scripts=$3
-shots=${KELVO_SCREENSHOT_DIR:-}
 . "$(dirname "$0")/lib.sh"
 
 wait_for 60 signed_in || fail "no sign-in reached the service"
