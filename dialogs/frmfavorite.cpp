@@ -5,7 +5,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 
 const QString frmFavorite::EmptyURLMessage = QStringLiteral("お気に入りＵＲＬが入力されていません。");
@@ -52,13 +51,7 @@ void frmFavorite::cmdClose_Click() {
 }
 
 QString frmFavorite::Ask(const QString& url) {
-    QPointer<frmFavorite> dialog = new frmFavorite;
+    auto* dialog = new frmFavorite;
     dialog->setFavoriteURL(url);
-    platform::showAndWait(dialog);
-    QString result;
-    if (dialog) {
-        result = dialog->FavoriteURL();
-        delete dialog;
-    }
-    return result;
+    return platform::askWindow(dialog, QString(), [](frmFavorite& d) { return d.FavoriteURL(); });
 }

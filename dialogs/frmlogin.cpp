@@ -5,7 +5,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 
 const QString frmLogin::EmptyAddressMessage = QStringLiteral("メールアドレスが入力されていません。");
@@ -72,15 +71,10 @@ void frmLogin::cmdClose_Click() {
 }
 
 frmLogin::Result frmLogin::Ask(const QString& mailAddress, const QString& password) {
-    QPointer<frmLogin> dialog = new frmLogin;
+    auto* dialog = new frmLogin;
     dialog->setMailAddress(mailAddress);
     dialog->setPassword(password);
-    platform::showAndWait(dialog);
-    Result result;
-    if (dialog) {
-        result.mailAddress = dialog->MailAddress();
-        result.password = dialog->Password();
-        delete dialog;
-    }
-    return result;
+    return platform::askWindow(dialog, Result(), [](frmLogin& d) {
+        return Result{d.MailAddress(), d.Password()};
+    });
 }

@@ -6,7 +6,6 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QPointer>
 #include <QPushButton>
 
 const QString frmSettings::AutostartFailedMessage = QStringLiteral("ログイン時の起動を設定できません。");
@@ -52,9 +51,5 @@ void frmSettings::chkAutostart_Toggled(bool on) {
 }
 
 frmSettings::Action frmSettings::Ask() {
-    QPointer<frmSettings> dialog = new frmSettings;
-    platform::showAndWait(dialog);
-    const Action action = dialog ? dialog->chosen() : Action::None;
-    delete dialog;
-    return action;
+    return platform::askWindow(new frmSettings, Action::None, [](frmSettings& d) { return d.chosen(); });
 }

@@ -8,7 +8,9 @@
 namespace platform {
 namespace {
 
-// Exec quoting of the desktop entry specification.
+// One Exec argument in double quotes, as desktop files want it: ", `, $ and
+// \ behind a backslash, which is doubled because the value is itself an
+// escaped string.
 QString quotedArgument(const QString& arg) {
     QString out = QStringLiteral("\"");
     for (QChar c : arg) {

@@ -1,13 +1,26 @@
 #pragma once
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
 namespace platform {
 
 // Shows the window and returns once it has been hidden or destroyed (or, for
-// a dialog, finished). Unlike
-// Qt's application modality this leaves the member's browser windows usable
-// while the caller waits, as another program's windows would be.
+// a dialog, finished). Unlike Qt's application modality this leaves the
+// member's browser windows usable while the caller waits, as another
+// program's windows would be.
 void showAndWait(QWidget* window);
+
+// Shows a window made with new and waits for it as above; returns what
+// `answer` reads from it, or `otherwise` when it was destroyed meanwhile.
+// The window is deleted either way.
+template <class Window, class Result, class Answer>
+Result askWindow(Window* window, Result otherwise, Answer answer) {
+    QPointer<Window> shown(window);
+    showAndWait(shown);
+    const Result result = shown ? answer(*shown) : otherwise;
+    delete shown;
+    return result;
+}
 
 } // namespace platform
