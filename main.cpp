@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -27,19 +28,26 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral(KELVO_APP_ID));
     // The program ends through its close sequence, not when a window closes.
     QApplication::setQuitOnLastWindowClosed(false);
+    const basMain::Command command = basMain::RequestedCommand(arguments);
     basMain::SingleCopy single(basMain::MemberDir());
-    if (!single.claim())
-        return 0; // the copy already running has been told
+    if (!single.claim(command))
+        return 0; // the copy already running has been handed the command
+    if (command == basMain::Command::Quit)
+        return 0; // none was running
     // Heard from the load on, while the first sign-in is still under way.
-    QObject::connect(&single, &basMain::SingleCopy::anotherStartRefused, [] {
+    QObject::connect(&single, &basMain::SingleCopy::commandReceived, [](basMain::Command received) {
+        // Out of the socket's handler: a command may wait for the member.
         if (frmMain* main = basMain::MainWindow())
-            main->ShowAlreadyRunning();
+            QTimer::singleShot(0, main, [main, received] { main->RunCommand(received); });
     });
     if (!basMain::Main()) {
         basMain::ReleaseMainWindow();
         return 0;
     }
-    QObject::connect(basMain::MainWindow(), &frmMain::finished, &app, &QCoreApplication::quit);
+    frmMain* main = basMain::MainWindow();
+    QObject::connect(main, &frmMain::finished, &app, &QCoreApplication::quit);
+    if (command != basMain::Command::Show)
+        QTimer::singleShot(0, main, [main, command] { main->RunCommand(command); });
 
     const int code = QApplication::exec();
     basMain::ReleaseMainWindow();

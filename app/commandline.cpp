@@ -6,10 +6,19 @@ namespace basMain {
 
 namespace {
 
-const char* const Help = "Usage: KelvoMonitor [--help] [--version] [--webEngineArgs SWITCH...]\n"
+const char* const Help = "Usage: KelvoMonitor [OPTION] [--webEngineArgs SWITCH...]\n"
                          "\n"
                          "Keeps you signed in to the Kelvo members' site from the notification area\n"
                          "and tells you when its top page has new articles.\n"
+                         "\n"
+                         "The commands of the tray menu, for desktops without a tray. They go to the\n"
+                         "copy that is running; with none running, the program starts and then does it:\n"
+                         "  --check          check for new articles now (すぐに確認)\n"
+                         "  --top-page       open the top page, signed in (トップページ)\n"
+                         "  --favorite       open the favorite page, signed in (お気に入り)\n"
+                         "  --settings       change the sign-in or the favorite page (設定)\n"
+                         "  --quit           end the running copy (終了); nothing if none runs\n"
+                         "Started again without an option, a running copy without a tray shows its menu.\n"
                          "\n"
                          "  --help           show this help and end\n"
                          "  --version        show the version and end\n"
@@ -17,15 +26,32 @@ const char* const Help = "Usage: KelvoMonitor [--help] [--version] [--webEngineA
                          "\n"
                          "Diagnostics go through Qt's logging; for example\n"
                          "  QT_LOGGING_RULES='kelvo.*.info=true' KelvoMonitor\n"
-                         "shows sign-ins, checks, failed loads and file writes.\n";
+                         "shows sign-ins, checks, failed loads, file writes and the tray.\n";
+
+struct Known {
+    Command command;
+    const char* word;
+    const char* option;
+};
+constexpr Known Commands[] = {{Command::Show, "show", nullptr},
+                              {Command::Check, "check", "--check"},
+                              {Command::TopPage, "top-page", "--top-page"},
+                              {Command::Favorite, "favorite", "--favorite"},
+                              {Command::Settings, "settings", "--settings"},
+                              {Command::Quit, "quit", "--quit"}};
+
+// The arguments that are the program's own: those before "--webEngineArgs".
+QStringList ownArguments(const QStringList& arguments) {
+    const QStringList own = arguments.mid(1);
+    const qsizetype engine = own.indexOf(QStringLiteral("--webEngineArgs"));
+    return engine < 0 ? own : own.mid(0, engine);
+}
 
 } // namespace
 
 std::optional<int> HandleCommandLine(const QStringList& arguments, bool haveDesktop, QTextStream& out,
                                      QTextStream& err) {
-    for (const QString& arg : arguments.mid(1)) {
-        if (arg == QLatin1String("--webEngineArgs"))
-            break;
+    for (const QString& arg : ownArguments(arguments)) {
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             out << Help;
             return 0;
@@ -38,6 +64,33 @@ std::optional<int> HandleCommandLine(const QStringList& arguments, bool haveDesk
     if (!haveDesktop) {
         err << "KelvoMonitor needs a desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";
         return 1;
+    }
+    return std::nullopt;
+}
+
+Command RequestedCommand(const QStringList& arguments) {
+    Command requested = Command::Show;
+    for (const QString& arg : ownArguments(arguments)) {
+        for (const Known& known : Commands) {
+            if (known.option && arg == QLatin1String(known.option))
+                requested = known.command;
+        }
+    }
+    return requested;
+}
+
+QByteArray commandWord(Command command) {
+    for (const Known& known : Commands) {
+        if (known.command == command)
+            return QByteArray(known.word);
+    }
+    return {};
+}
+
+std::optional<Command> commandFromWord(const QByteArray& word) {
+    for (const Known& known : Commands) {
+        if (word == known.word)
+            return known.command;
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "app/changes.h"
 #include "app/frmmessage.h"
+#include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
 #include "platform/appicon.h"
 #include "platform/clock.h"
@@ -11,7 +12,9 @@
 #include "platform/smallwindow.h"
 #include "platform/termination.h"
 #include "platform/tray.h"
+#include "platform/traywatcher.h"
 #include "storage/filemodule.h"
+#include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "storage/textcompare.h"
 #include "web/login.h"
@@ -34,6 +37,9 @@ const QString frmMain::TrayTip = QStringLiteral("Kelvo+Monitor");
 const QString frmMain::NoNewArticlesMessage = QStringLiteral("新着記事はありません。");
 const QString frmMain::NotLoggedInMessage = QStringLiteral("ログインしていません");
 const QString frmMain::AlreadyRunningMessage = QStringLiteral("KelvoMonitor はすでに起動しています。");
+const QString frmMain::NoticeSection = QStringLiteral("tray");
+const QString frmMain::NoticeKey = QStringLiteral("notice");
+const QString frmMain::NoticeOff = QStringLiteral("off");
 const QString frmMain::SiteUnreachableMessage =
     QStringLiteral("サイトに接続できません。しばらくしてからもう一度お試しください。");
 
@@ -87,13 +93,19 @@ void frmMain::leave(Phase before) {
     }
     if (m_activities == 0 && m_phase == Phase::Closed)
         QTimer::singleShot(0, this, &frmMain::maybeFinish);
+    if (m_pendingCommand && m_phase != Phase::Driving && m_phase != Phase::ClosePending)
+        QTimer::singleShot(0, this, &frmMain::runPendingCommand);
 }
 
-frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
+frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)), m_noTrayTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(platform::appIcon());
     m_timer->setInterval(60000);
     connect(m_timer, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    // Long enough for a tray that starts with the session to have come.
+    m_noTrayTimer->setInterval(30000);
+    m_noTrayTimer->setSingleShot(true);
+    connect(m_noTrayTimer, &QTimer::timeout, this, &frmMain::ShowNoTrayNotice);
 
     const std::pair<const char*, void (frmMain::*)()> items[] = {{"mnuOpen", &frmMain::mnuOpen_Click},
                                                                  {"mnuFavorite", &frmMain::mnuFavorite_Click},
@@ -122,8 +134,13 @@ void frmMain::Form_Load() {
     m_tray = new platform::TrayIcon(TrayTip, m_menu, this);
     connect(m_tray, &platform::TrayIcon::checkNowRequested, this, &frmMain::mnuCheck_Click);
     connect(m_tray, &platform::TrayIcon::menuRequested, this, &frmMain::ShowTrayMenu);
-    platform::TrayIcon::waitForTray(60000);
+    connect(m_tray, &platform::TrayIcon::shownChanged, this, [this](bool shown) {
+        if (shown && m_noTrayNotice)
+            m_noTrayNotice->reject(); // the icon is the door now
+    });
+    // Shown whenever a tray is there; nothing waits for one.
     m_tray->add();
+    m_noTrayTimer->start();
     m_termination = new platform::TerminationWatcher(this);
     connect(m_termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload);
     connect(platform::MemberWindows::instance(), &platform::MemberWindows::allClosed, this,
@@ -198,6 +215,8 @@ void frmMain::Unload() {
         // already gone
     }
     m_ie.reset();
+    m_noTrayTimer->stop();
+    m_pendingCommand.reset();
     if (m_tray)
         m_tray->remove();
     // Let any wait of ours unwind: dialogs and the popup as if cancelled (so
@@ -226,6 +245,64 @@ void frmMain::ShowTrayMenu() {
     activateWindow();
     QCoreApplication::processEvents();
     m_tray->popupMenu();
+}
+
+void frmMain::RunCommand(basMain::Command command) {
+    if (isUnloaded())
+        return;
+    if (m_phase == Phase::Driving || m_phase == Phase::ClosePending) {
+        // Asked from outside while the hidden browser is in use: done as
+        // soon as it is free rather than lost (the latest request wins).
+        m_pendingCommand = command;
+        return;
+    }
+    switch (command) {
+    case basMain::Command::Show:
+        if (m_tray && m_tray->isShown())
+            ShowAlreadyRunning();
+        else if (m_tray)
+            m_tray->popupMenuCentered();
+        break;
+    case basMain::Command::Check:
+        mnuCheck_Click();
+        break;
+    case basMain::Command::TopPage:
+        mnuOpen_Click();
+        break;
+    case basMain::Command::Favorite:
+        mnuFavorite_Click();
+        break;
+    case basMain::Command::Settings:
+        mnuSetting_Click();
+        break;
+    case basMain::Command::Quit:
+        mnuEnd_Click();
+        break;
+    }
+}
+
+void frmMain::runPendingCommand() {
+    if (m_pendingCommand && m_phase != Phase::Driving && m_phase != Phase::ClosePending)
+        RunCommand(*std::exchange(m_pendingCommand, std::nullopt));
+}
+
+void frmMain::ShowNoTrayNotice() {
+    if (isUnloaded() || m_noTrayToldThisRun || (m_tray && m_tray->isShown()))
+        return;
+    using inifileModule::GetIniString;
+    if (GetIniString(NoticeKey, NoticeSection, QString(), basMain::SettingsFilePath()) == NoticeOff)
+        return;
+    m_noTrayToldThisRun = true;
+    auto* notice = new frmNoTray;
+    m_noTrayNotice = notice;
+    connect(notice, &QDialog::finished, this, [notice] {
+        if (notice->dontShowAgain() &&
+            !inifileModule::WriteIniString(NoticeOff, NoticeKey, NoticeSection, basMain::SettingsFilePath()))
+            qCWarning(lcTray) << "could not keep the no-tray notice away for later starts";
+        notice->deleteLater();
+    });
+    basWin32API::SetTopMost(*notice);
+    notice->show();
 }
 
 bool frmMain::commandAllowed() const {

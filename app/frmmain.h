@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/commandline.h"
+#include "dialogs/frmnotray.h"
 #include "platform/browser.h"
 #include "storage/textfilemanager.h"
 #include "web/login.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -42,6 +45,13 @@ public:
     void mnuEnd_Click();
     // Another start in the same folder was turned away: say that we are here.
     void ShowAlreadyRunning();
+    // What a later start (or this one's own option) asks for: the menu's
+    // commands, or for a plain start a sign of life (the menu itself where
+    // there is no tray to show a balloon). Run once the hidden browser is free.
+    void RunCommand(basMain::Command command);
+    // No tray has come since the start: the member is told where the
+    // commands are, once per run, unless asked not to be.
+    void ShowNoTrayNotice();
     void Timer1_Timer();
 
     bool CheckTopPage();
@@ -54,6 +64,8 @@ public:
     bool LoggedIn() const { return m_loggedIn; }
     void setLoggedIn(bool value) { m_loggedIn = value; }
     QTimer* Timer1() const { return m_timer; }
+    QTimer* noTrayTimer() const { return m_noTrayTimer; }
+    frmNoTray* noTrayNotice() const { return m_noTrayNotice; }
     platform::TrayIcon* trayIcon() const { return m_tray; }
     bool isUnloaded() const { return m_phase == Phase::Closed || m_phase == Phase::Finished; }
     bool isBusy() const { return m_activities > 0; }
@@ -67,6 +79,10 @@ public:
     static const QString NotLoggedInMessage;
     static const QString SiteUnreachableMessage;
     static const QString AlreadyRunningMessage;
+    // settings.ini: [tray] notice=off keeps the no-tray notice away.
+    static const QString NoticeSection;
+    static const QString NoticeKey;
+    static const QString NoticeOff;
 
 Q_SIGNALS:
     // The close sequence has run and nothing of ours is left open.
@@ -97,6 +113,7 @@ private:
     void restHiddenBrowser();
     void ShowSettings();
     void maybeFinish();
+    void runPendingCommand();
     bool commandAllowed() const;
 
     platform::BrowserPtr m_ie;
@@ -108,6 +125,10 @@ private:
     QMenu* m_menu;
     platform::TrayIcon* m_tray = nullptr;
     platform::TerminationWatcher* m_termination = nullptr;
+    QTimer* m_noTrayTimer;
+    QPointer<frmNoTray> m_noTrayNotice;
+    bool m_noTrayToldThisRun = false;
+    std::optional<basMain::Command> m_pendingCommand;
 
     Phase m_phase = Phase::Idle;
     int m_activities = 0; // nested activities under way: ticks are dropped

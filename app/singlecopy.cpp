@@ -2,17 +2,43 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcStart, "kelvo.start", QtWarningMsg)
 
 namespace basMain {
 
+namespace {
+
+// A command is one short word and a line break.
+constexpr qint64 MaxLine = 64;
+
+bool isPrivateFolder(const QString& path) {
+    const QFileInfo info(path);
+    constexpr auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                            QFile::WriteOther | QFile::ExeOther;
+    return info.isDir() && info.ownerId() == ::getuid() && !(info.permissions() & others);
+}
+
+} // namespace
+
+QString SingleCopy::channelPath(const QString& folder, const QString& runtimeDir) {
+    if (!runtimeDir.isEmpty() && QDir::isAbsolutePath(runtimeDir) && isPrivateFolder(runtimeDir)) {
+        const QByteArray hash =
+            QCryptographicHash::hash(QDir(folder).canonicalPath().toUtf8(), QCryptographicHash::Sha1);
+        return runtimeDir + QStringLiteral("/KelvoMonitor-") + QString::fromLatin1(hash.toHex().left(16));
+    }
+    return folder + QStringLiteral("/KelvoMonitor.socket");
+}
+
 SingleCopy::SingleCopy(const QString& folder)
-    : m_serverName(QStringLiteral("KelvoMonitor-") +
-                   QString::fromLatin1(QCryptographicHash::hash(QDir(folder).canonicalPath().toUtf8(),
-                                                                QCryptographicHash::Sha1)
-                                           .toHex()
-                                           .left(16))),
+    : m_channel(channelPath(folder, qEnvironmentVariable("XDG_RUNTIME_DIR"))),
       m_lock(folder + QStringLiteral("/KelvoMonitor.lock")) {
     // Only a lock whose process is gone is stale, however old it is.
     m_lock.setStaleLockTime(0);
@@ -20,30 +46,51 @@ SingleCopy::SingleCopy(const QString& folder)
 
 SingleCopy::~SingleCopy() = default;
 
-bool SingleCopy::claim() {
+bool SingleCopy::claim(Command command) {
     if (!m_lock.tryLock(0)) {
         if (m_lock.error() != QLockFile::LockFailedError)
             return true;
         QLocalSocket socket;
-        socket.connectToServer(m_serverName);
+        socket.connectToServer(m_channel);
         if (socket.waitForConnected(1000)) {
-            socket.write("show\n");
+            socket.write(commandWord(command) + '\n');
             socket.waitForBytesWritten(1000);
             socket.disconnectFromServer();
+        } else {
+            qCWarning(lcStart) << "the running copy does not answer at" << m_channel;
         }
         return false;
     }
-    QLocalServer::removeServer(m_serverName); // left by a copy that was killed
+    QLocalServer::removeServer(m_channel); // left by a copy that was killed
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* s = m_server->nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-            Q_EMIT anotherStartRefused();
+            connect(s, &QLocalSocket::readyRead, this, [this, s] { readCommand(s); });
+            // A peer that says nothing is not kept waiting on.
+            QTimer::singleShot(2000, s, &QLocalSocket::abort);
         }
     });
-    m_server->listen(m_serverName);
+    if (!m_server->listen(m_channel))
+        qCWarning(lcStart) << "later starts cannot reach this copy:" << m_server->errorString();
     return true;
+}
+
+void SingleCopy::readCommand(QLocalSocket* socket) {
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > MaxLine) {
+            qCWarning(lcStart) << "ignored an overlong command";
+            socket->abort();
+        }
+        return;
+    }
+    const QByteArray word = socket->readLine(MaxLine + 1).trimmed();
+    socket->disconnectFromServer();
+    if (const std::optional<Command> command = commandFromWord(word))
+        Q_EMIT commandReceived(*command);
+    else
+        qCWarning(lcStart) << "ignored an unknown command" << word.left(MaxLine);
 }
 
 } // namespace basMain

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "app/commandline.h"
+
 #include <QLockFile>
 #include <QObject>
 
 class QLocalServer;
+class QLocalSocket;
 
 namespace basMain {
 
 // One copy of the program per folder of the member's files: a lock file in
-// the folder says who holds it, a local socket lets a later start tell the
-// holder. A lock left by a copy that was killed is taken over.
+// the folder says who holds it, a local socket lets a later start hand the
+// holder its command. A lock left by a copy that was killed is taken over.
 class SingleCopy : public QObject {
     Q_OBJECT
 public:
@@ -18,15 +21,22 @@ public:
 
     // True when this start holds the folder (or cannot tell: an unwritable
     // folder does not stop the program). False when another copy holds it;
-    // that copy has been told.
-    bool claim();
+    // that copy has been handed `command`.
+    bool claim(Command command = Command::Show);
+
+    // The channel of the copy that holds `folder`: in the member's private
+    // runtime folder, where no other user can take the name first; else in
+    // `folder` itself.
+    static QString channelPath(const QString& folder, const QString& runtimeDir);
 
 Q_SIGNALS:
-    // A later start in the same folder was turned away.
-    void anotherStartRefused();
+    // A later start in the same folder was turned away and asked for this.
+    void commandReceived(basMain::Command command);
 
 private:
-    QString m_serverName;
+    void readCommand(QLocalSocket* socket);
+
+    QString m_channel;
     QLockFile m_lock;
     QLocalServer* m_server = nullptr;
 };

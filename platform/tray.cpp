@@ -1,64 +1,127 @@
 #include "platform/tray.h"
 
 #include "platform/appicon.h"
-#include "platform/clock.h"
+#include "platform/placement.h"
+#include "platform/traywatcher.h"
 
 #include <QCursor>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace platform {
 
+namespace {
+
+// The kind of tray Qt 6.4 took with the first icon of the process: it keeps
+// it for the rest of the run (QTBUG-94871), so later icons can only live in
+// a tray of the same kind.
+enum class QtTray { Undecided, StatusNotifier, XEmbed };
+QtTray s_qtTray = QtTray::Undecided;
+
+} // namespace
+
 TrayIcon::TrayIcon(const QString& tip, QMenu* menu, QObject* parent)
-    : QObject(parent), m_icon(new QSystemTrayIcon(appIcon(), this)), m_menu(menu) {
-    m_icon->setToolTip(tip);
-    // Exported so that StatusNotifierItem hosts can draw it; XEmbed trays pop it on a right press.
-    m_icon->setContextMenu(menu);
-    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
-            Q_EMIT checkNowRequested();
-        else if (reason == QSystemTrayIcon::Context)
-            Q_EMIT menuRequested();
+    : QObject(parent), m_tip(tip), m_menu(menu), m_watcher(createTrayWatcher(this)) {
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(2000);
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        m_xembedSettled = true;
+        update();
     });
+    connect(m_watcher, &TrayWatcher::changed, this, &TrayIcon::update);
 }
 
 TrayIcon::~TrayIcon() {
     remove();
 }
 
-bool TrayIcon::waitForTray(int boundMs) {
-    // Platforms without any tray will never get one.
-    const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
-        return false;
-    for (int waited = 0; !QSystemTrayIcon::isSystemTrayAvailable(); waited += 500) {
-        if (waited >= boundMs)
-            return false;
-        Sleep(500);
+void TrayIcon::update() {
+    const bool sni = m_watcher->statusNotifierHost();
+    const bool xembed = m_watcher->xembedTray();
+    if (!xembed) {
+        m_xembedSettled = false;
+        m_settle.stop();
+    } else if (!m_xembedSettled && !m_settle.isActive()) {
+        m_settle.start();
     }
-    return true;
+    bool usable = false;
+    switch (s_qtTray) {
+    case QtTray::Undecided:
+        usable = sni || (xembed && m_xembedSettled);
+        break;
+    case QtTray::StatusNotifier:
+        usable = sni;
+        break;
+    case QtTray::XEmbed:
+        usable = xembed;
+        break;
+    }
+    if (usable && m_wanted && !m_icon) {
+        if (s_qtTray == QtTray::Undecided)
+            s_qtTray = sni ? QtTray::StatusNotifier : QtTray::XEmbed;
+        createIcon();
+        qCInfo(lcTray) << "icon shown in"
+                       << (s_qtTray == QtTray::StatusNotifier ? "a StatusNotifierItem host"
+                                                              : "an XEmbed tray");
+        Q_EMIT shownChanged(true);
+    } else if (m_icon && (!usable || !m_wanted)) {
+        // Made anew when a tray comes back: a new icon registers afresh.
+        m_icon->hide();
+        m_icon->deleteLater();
+        m_icon = nullptr;
+        qCInfo(lcTray) << "icon removed";
+        Q_EMIT shownChanged(false);
+    }
 }
 
-void TrayIcon::add() {
+void TrayIcon::createIcon() {
+    m_icon = new QSystemTrayIcon(appIcon(), this);
+    m_icon->setToolTip(m_tip);
+    // Exported so that StatusNotifierItem hosts can draw it; XEmbed trays pop it on a right press.
+    m_icon->setContextMenu(m_menu);
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            Q_EMIT checkNowRequested();
+        else if (reason == QSystemTrayIcon::Context)
+            Q_EMIT menuRequested();
+    });
     m_icon->show();
 }
 
+void TrayIcon::add() {
+    m_wanted = true;
+    update();
+}
+
 void TrayIcon::remove() {
-    m_icon->hide();
+    m_wanted = false;
+    update();
 }
 
 bool TrayIcon::isShown() const {
-    return m_icon->isVisible();
+    return m_icon && m_icon->isVisible();
 }
 
 void TrayIcon::showMessage(const QString& title, const QString& text) {
-    m_icon->showMessage(title, text, QSystemTrayIcon::Information, 10000);
+    if (m_icon)
+        m_icon->showMessage(title, text, QSystemTrayIcon::Information, 10000);
 }
 
 void TrayIcon::popupMenu() {
     if (m_menu && !m_menu->isVisible())
         m_menu->popup(QCursor::pos());
+}
+
+void TrayIcon::popupMenuCentered() {
+    if (!m_menu)
+        return;
+    const QRect area = basWin32API::workArea();
+    const QSize size = m_menu->sizeHint();
+    m_menu->popup(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    // Ready for the keyboard at once: arrows move, Enter chooses, Esc closes.
+    const auto actions = m_menu->actions();
+    if (!actions.isEmpty())
+        m_menu->setActiveAction(actions.first());
 }
 
 } // namespace platform

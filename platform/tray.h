@@ -1,32 +1,36 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
 class QMenu;
 class QSystemTrayIcon;
 
 namespace platform {
 
+class TrayWatcher;
+
 // The notification-area icon. It reports what the member asks of it;
-// what to do about that is the main window's business.
+// what to do about that is the main window's business. The icon exists
+// only while a tray is there to hold it: it appears whenever one appears,
+// also long after the start, and comes back when the tray restarts.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
     TrayIcon(const QString& tip, QMenu* menu, QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // Started with the session, a program may come up before the tray:
-    // waits (without user input) until one is there, at most `boundMs`.
-    static bool waitForTray(int boundMs);
-
-    void add();    // NIM_ADD
+    void add();    // NIM_ADD: shown now, or as soon as a tray is there
     void remove(); // NIM_DELETE
+    // The icon is in a tray now.
     bool isShown() const;
 
     // Shows the menu at the cursor unless the tray host already shows it:
     // XEmbed trays pop Qt's context menu themselves, StatusNotifierItem hosts
     // draw the exported menu.
     void popupMenu();
+    // Without a tray: the menu in the middle of the work area, keyboard ready.
+    void popupMenuCentered();
     // A short note from the icon (a balloon, or the desktop's notification).
     void showMessage(const QString& title, const QString& text);
 
@@ -35,10 +39,22 @@ Q_SIGNALS:
     void checkNowRequested();
     // A right press, where the tray host does not show the menu itself.
     void menuRequested();
+    void shownChanged(bool shown);
 
 private:
-    QSystemTrayIcon* m_icon;
+    void update();
+    void createIcon();
+
+    QString m_tip;
     QMenu* m_menu;
+    TrayWatcher* m_watcher;
+    QSystemTrayIcon* m_icon = nullptr;
+    bool m_wanted = false;
+    // An XEmbed tray that has been there a moment: desktops that offer both
+    // kinds often bring up the StatusNotifierItem host just after it, and
+    // Qt keeps the first kind it uses for the whole run.
+    QTimer m_settle;
+    bool m_xembedSettled = false;
 };
 
 } // namespace platform
