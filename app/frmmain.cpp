@@ -93,7 +93,7 @@ void frmMain::leave(Phase before) {
     }
     if (m_activities == 0 && m_phase == Phase::Closed)
         QTimer::singleShot(0, this, &frmMain::maybeFinish);
-    if (m_pendingCommand && m_phase != Phase::Driving && m_phase != Phase::ClosePending)
+    if (m_pendingCommand && m_phase == Phase::Idle)
         QTimer::singleShot(0, this, &frmMain::runPendingCommand);
 }
 
@@ -282,7 +282,7 @@ void frmMain::RunCommand(basMain::Command command) {
 }
 
 void frmMain::runPendingCommand() {
-    if (m_pendingCommand && m_phase != Phase::Driving && m_phase != Phase::ClosePending)
+    if (m_pendingCommand && m_phase == Phase::Idle)
         RunCommand(*std::exchange(m_pendingCommand, std::nullopt));
 }
 

@@ -4,13 +4,13 @@
 #include <QLabel>
 #include <QPushButton>
 
-const QString frmNoTray::Text =
-    QStringLiteral("この画面には通知領域（トレイ）がないため、KelvoMonitor のアイコンを表示できません。"
-                   "新着記事の確認はこのまま続け、見つかればお知らせします。\n\n"
-                   "メニューの操作は、アプリケーションメニューの KelvoMonitor を右クリックして選ぶか、"
-                   "KelvoMonitor をもう一度起動すると表示されるメニューから行えます。\n\n"
-                   "デスクトップにトレイの拡張機能（GNOME では「AppIndicator」拡張機能など）を入れると、"
-                   "アイコンが表示されます。");
+const QString frmNoTray::Text = QStringLiteral(
+    "このデスクトップには通知領域（トレイ）がないため、KelvoMonitor のアイコンを表示できません。"
+    "新着記事の確認はこのまま続け、見つかればお知らせします。\n\n"
+    "メニューの操作は、アプリケーションメニューの KelvoMonitor を右クリックして選ぶか、"
+    "KelvoMonitor をもう一度起動すると表示されるメニューから行えます。\n\n"
+    "デスクトップにトレイの拡張機能（GNOME では「AppIndicator」拡張機能など）を入れると、"
+    "アイコンが表示されます。");
 
 frmNoTray::frmNoTray(QWidget* parent) : SmallWindow(520, 330, parent) {
     setObjectName(QStringLiteral("frmNoTray"));

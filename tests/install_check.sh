@@ -37,7 +37,15 @@ for n in 16 22 24 32 48 64 128 256; do
 done
 desktop-file-validate "$work/root/usr/share/applications/$id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/$id.metainfo.xml" >/dev/null || fail "metainfo"
-grep -qx "Icon=$id" "$work/root/usr/share/applications/$id.desktop" || fail "desktop entry names another icon"
+entry="$work/root/usr/share/applications/$id.desktop"
+grep -qx "Icon=$id" "$entry" || fail "desktop entry names another icon"
+# One action per menu command, each running an option that --help lists.
+for action in "top-page トップページ" "favorite お気に入り" "check すぐに確認" "settings 設定" "quit 終了"; do
+    set -- $action
+    sed -n "/^\[Desktop Action $1\]/,/^\[/p" "$entry" | grep -qx "Name\[ja\]=$2" || fail "action $1 is not named $2"
+    sed -n "/^\[Desktop Action $1\]/,/^\[/p" "$entry" | grep -qx "Exec=KelvoMonitor --$1" || fail "action $1 runs another command"
+    "$build/KelvoMonitor" --help | grep -q -- "--$1 " || fail "--help does not list --$1"
+done
 echo "install: $(echo "$expected" | wc -l) files where expected, desktop entry and metainfo valid"
 
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "platform/messagebox.h"
+#include "platform/traywatcher.h"
 #include "testfiles.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -57,5 +59,23 @@ template <class T> std::unique_ptr<QTimer> whenShown(std::function<void(T*)> act
     t->start();
     return timer;
 }
+
+// The session's trays as the test switches them: every tray icon made from
+// now on watches a fake whose StatusNotifierItem host is there (or not) at
+// first; `last` is the newest, to switch later.
+class FakeTrayWatcher : public platform::TrayWatcher {
+public:
+    using TrayWatcher::setStatusNotifierHost;
+    using TrayWatcher::TrayWatcher;
+    static inline QPointer<FakeTrayWatcher> last;
+    static void install(bool hostAtStart) {
+        platform::setTrayWatcherFactory([hostAtStart](QObject* parent) {
+            auto* watcher = new FakeTrayWatcher(parent);
+            watcher->setStatusNotifierHost(hostAtStart);
+            last = watcher;
+            return watcher;
+        });
+    }
+};
 
 } // namespace testsupport

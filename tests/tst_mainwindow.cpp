@@ -6,7 +6,9 @@
 #include "app/frmmessage.h"
 #include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
+#include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
+#include "platform/placement.h"
 #include "platform/tray.h"
 #include "scriptedbrowser.h"
 #include "storage/membersettings.h"
@@ -14,8 +16,10 @@
 #include "web/login.h"
 #include "web/openpages.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -116,6 +120,7 @@ private Q_SLOTS:
     }
     void init() {
         ScriptedBrowser::install();
+        FakeTrayWatcher::install(true);
         QFile::remove(frmMain::TopFilePath());
         m_clock.sleeps.clear();
         m_page = QStringLiteral("ログアウト\r\n新着記事\r\n記事A");
@@ -529,6 +534,99 @@ private Q_SLOTS:
         auto b = ScriptedBrowser::created.back();
         QCOMPARE(b->steps().first(), QStringLiteral("setVisible true"));
         QCOMPARE(b->steps().last(), QStringLiteral("Navigate https://fav/page"));
+    }
+
+    // A session without a tray: the program signs in and checks as usual, and
+    // the member is told once per run where the commands are.
+    void withoutATrayTheMemberIsToldOnce() {
+        m_main.reset();
+        FakeTrayWatcher::install(false);
+        const QByteArray settings = "[mail]\r\naddress=m@example.com\r\npwd=pw\r\n";
+        put(SettingsFilePath(), settings);
+        load();
+        QVERIFY(m_main->LoggedIn());
+        QVERIFY(!m_main->trayIcon()->isShown());
+        QVERIFY(m_main->noTrayTimer()->isActive());
+        QCOMPARE(m_main->noTrayTimer()->interval(), 30000);
+        m_main->noTrayTimer()->start(1);
+        QTRY_VERIFY(m_main->noTrayNotice());
+        QPointer<frmNoTray> notice = m_main->noTrayNotice();
+        QVERIFY(notice && notice->isVisible() && !notice->isModal());
+        QVERIFY(!checkAnsweringPopup()); // checks go on while it is up
+        notice->cmdClose->click();
+        QTRY_VERIFY(!notice);
+        m_main->ShowNoTrayNotice(); // once per run
+        QVERIFY(!m_main->noTrayNotice());
+        QCOMPARE(bytes(SettingsFilePath()), settings);
+
+        // the next run: "今後表示しない" is kept, the rest of the file as it was
+        m_main.reset();
+        load();
+        m_main->ShowNoTrayNotice();
+        notice = m_main->noTrayNotice();
+        QVERIFY(notice);
+        notice->chkDontShow->click();
+        QTest::keyClick(notice, Qt::Key_Escape);
+        QTRY_VERIFY(!notice);
+        QCOMPARE(bytes(SettingsFilePath()), settings + "[tray]\r\nnotice=off\r\n");
+        m_main.reset();
+        load();
+        m_main->ShowNoTrayNotice();
+        QVERIFY(!m_main->noTrayNotice());
+    }
+
+    void theIconComesWheneverATrayDoes() {
+        m_main.reset();
+        FakeTrayWatcher::install(false);
+        load();
+        m_main->ShowNoTrayNotice();
+        QPointer<frmNoTray> notice = m_main->noTrayNotice();
+        QVERIFY(notice);
+        // hours later: the icon appears and the notice goes
+        FakeTrayWatcher::last->setStatusNotifierHost(true);
+        QVERIFY(m_main->trayIcon()->isShown());
+        QTRY_VERIFY(!notice);
+        // the tray restarts: the icon goes with it and comes back
+        FakeTrayWatcher::last->setStatusNotifierHost(false);
+        QVERIFY(!m_main->trayIcon()->isShown());
+        FakeTrayWatcher::last->setStatusNotifierHost(true);
+        QVERIFY(m_main->trayIcon()->isShown());
+        // with a tray there the notice never comes
+        m_main.reset();
+        FakeTrayWatcher::install(true);
+        load();
+        QVERIFY(m_main->trayIcon()->isShown());
+        m_main->ShowNoTrayNotice();
+        QVERIFY(!m_main->noTrayNotice());
+    }
+
+    void commandsOfLaterStarts() {
+        // without a tray a plain second start shows the menu mid-screen, ready for the keyboard
+        m_main.reset();
+        FakeTrayWatcher::install(false);
+        load();
+        m_main->RunCommand(Command::Show);
+        auto* menu = m_main->findChild<QMenu*>();
+        QTRY_VERIFY(menu->isVisible());
+        QVERIFY((menu->geometry().center() - basWin32API::workArea().center()).manhattanLength() <= 2);
+        QCOMPARE(menu->activeAction()->text(), QStringLiteral("トップページ"));
+        menu->hide();
+
+        // asked for while the hidden browser is in use: run once it is free, not lost
+        QVERIFY(!checkAnsweringPopup());
+        auto browser = ie();
+        const auto site = browser->onLoad;
+        browser->onLoad = [this, site](const QString& what) {
+            m_main->RunCommand(Command::Check);
+            return site(what);
+        };
+        QVERIFY(!checkAnsweringPopup());
+        browser->onLoad = site;
+        QCOMPARE(takeMessages(), QStringList()); // the check itself says nothing
+        QTRY_VERIFY(!m_messages.isEmpty());
+        QCOMPARE(takeMessages(), QStringList{info(frmMain::NoNewArticlesMessage)});
+        m_main->RunCommand(Command::Quit);
+        QVERIFY(m_main->isUnloaded());
     }
 };
 

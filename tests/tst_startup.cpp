@@ -1,5 +1,7 @@
 #include "app/basmain.h"
+#include "app/commandline.h"
 #include "app/frmmain.h"
+#include "app/singlecopy.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmsettings.h"
 #include "scriptedbrowser.h"
@@ -10,10 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 using namespace testsupport;
 
@@ -171,6 +176,70 @@ private Q_SLOTS:
         QVERIFY(!dlg.chkAutostart->isChecked());
         QCOMPARE(m_messages, QStringList{warning(frmSettings::AutostartFailedMessage)});
         qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    void commandLineOptions() {
+        using basMain::Command;
+        auto requested = [](QStringList args) {
+            return basMain::RequestedCommand(QStringList{QStringLiteral("KelvoMonitor")} + args);
+        };
+        QCOMPARE(requested({}), Command::Show);
+        QCOMPARE(requested({QStringLiteral("--top-page"), QStringLiteral("--quit")}), Command::Quit);
+        // the engine's switches are not ours
+        QCOMPARE(requested({QStringLiteral("--webEngineArgs"), QStringLiteral("--check")}), Command::Show);
+        QString help;
+        QTextStream out(&help);
+        QTextStream err(stderr);
+        QCOMPARE(basMain::HandleCommandLine({QStringLiteral("KelvoMonitor"), QStringLiteral("--help")}, false,
+                                            out, err),
+                 std::optional<int>(0));
+        out.flush();
+        for (const char* option : {"--check", "--top-page", "--favorite", "--settings", "--quit"}) {
+            const QString arg = QString::fromLatin1(option);
+            QVERIFY2(help.contains(arg), option);
+            const Command command = requested({arg});
+            QVERIFY(command != Command::Show);
+            QCOMPARE(basMain::commandFromWord(basMain::commandWord(command)),
+                     std::optional<Command>(command));
+        }
+    }
+
+    // The running copy hears a later start's command over a channel in the
+    // member's private runtime folder; nothing else that reaches it counts.
+    void laterStartsHandTheRunningCopyTheirCommand() {
+        using basMain::Command;
+        using basMain::SingleCopy;
+        QTemporaryDir folder;
+        QTemporaryDir runtime; // made 0700
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        const QString channel = SingleCopy::channelPath(folder.path(), runtime.path());
+        QVERIFY2(channel.startsWith(runtime.path() + QLatin1Char('/')), qPrintable(channel));
+        SingleCopy running(folder.path());
+        QVERIFY(running.claim());
+        QSignalSpy heard(&running, &SingleCopy::commandReceived);
+        SingleCopy later(folder.path());
+        QVERIFY(!later.claim(Command::Favorite));
+        QTRY_COMPARE(heard.size(), 1);
+        QCOMPARE(qvariant_cast<Command>(heard.takeFirst().at(0)), Command::Favorite);
+
+        for (const QByteArray& stranger : {QByteArray("rm -rf ~\n"), QByteArray(300, 'x')}) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unknown|overlong")));
+            QLocalSocket socket;
+            socket.connectToServer(channel);
+            QVERIFY(socket.waitForConnected(1000));
+            socket.write(stranger);
+            QVERIFY(socket.waitForBytesWritten(1000));
+            QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
+        }
+        QCOMPARE(heard.size(), 0);
+
+        // a runtime folder that others may enter, or none, is not used
+        QVERIFY(QFile::setPermissions(runtime.path(), QFile::permissions(runtime.path()) | QFile::ExeOther));
+        QCOMPARE(SingleCopy::channelPath(folder.path(), runtime.path()),
+                 folder.path() + QStringLiteral("/KelvoMonitor.socket"));
+        QCOMPARE(SingleCopy::channelPath(folder.path(), QString()),
+                 folder.path() + QStringLiteral("/KelvoMonitor.socket"));
+        qunsetenv("XDG_RUNTIME_DIR");
     }
 };
 
