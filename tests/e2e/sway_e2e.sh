@@ -21,13 +21,13 @@ cleanup_more() { pkill -KILL -u "$member" 2>/dev/null || true; }
 . "$(dirname "$0")/common.sh"
 chmod 755 "$work"
 run="$work/run" # the member's XDG_RUNTIME_DIR
-mkdir -m 700 "$run"
+mkdir -m 700 "$run" "$work/home"
 app_dir="$work/app"
 mkdir "$app_dir"
 cp "$exe" "$app_dir/KelvoMonitor"
 printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n[url]\nfavorite=https://kelvo.example/mypage/favorites\n' \
     >"$app_dir/settings.ini"
-chown -R "$member:" "$run" "$app_dir"
+chown -R "$member:" "$run" "$work/home" "$app_dir"
 
 # The bar's own command does nothing: the test starts swaybar when it chooses.
 cat >"$work/sway.config" <<CONFIG
@@ -40,7 +40,7 @@ bar {
 exec env >$run/session.env
 CONFIG
 chmod 644 "$work/sway.config"
-setpriv --reuid="$member" --regid="$member" --init-groups env -i HOME="$work" PATH=/usr/bin:/bin \
+setpriv --reuid="$member" --regid="$member" --init-groups env -i HOME="$work/home" PATH=/usr/bin:/bin \
     LANG=C.UTF-8 XDG_RUNTIME_DIR="$run" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     dbus-run-session -- sway -c "$work/sway.config" >"$work/sway.log" 2>&1 &
 pids="$! $pids"
@@ -49,7 +49,7 @@ session=$(grep -E '^(DISPLAY|WAYLAND_DISPLAY|SWAYSOCK|DBUS_SESSION_BUS_ADDRESS)=
 # as_member COMMAND...: runs it as the member, inside the session
 as_member() {
     # shellcheck disable=SC2086
-    setpriv --reuid="$member" --regid="$member" --init-groups env -i HOME="$work" PATH=/usr/bin:/bin \
+    setpriv --reuid="$member" --regid="$member" --init-groups env -i HOME="$work/home" PATH=/usr/bin:/bin \
         LANG=C.UTF-8 XDG_RUNTIME_DIR="$run" $session "$@"
 }
 xdotool() { as_member xdotool "$@"; }
@@ -57,8 +57,8 @@ xprop() { as_member xprop "$@"; }
 shot() { if [ -n "$shots" ]; then as_member grim - >"$shots/$1.png"; fi; }
 
 start_program() {
-    as_member env QT_LOGGING_RULES='kelvo.tray.info=true' "$app_dir/KelvoMonitor" \
-        --webEngineArgs "$(engine_args)" --ignore-certificate-errors "$@" >>"$work/program.log" 2>&1 &
+    as_member env QT_LOGGING_RULES='kelvo.tray.info=true' "$app_dir/KelvoMonitor" "$@" \
+        --webEngineArgs "$(engine_args)" --ignore-certificate-errors >>"$work/program.log" 2>&1 &
 }
 program_pid() { pgrep -u "$member" -x KelvoMonitor; }
 running() { program_pid >/dev/null; }
@@ -100,12 +100,17 @@ as_member "$app_dir/KelvoMonitor" --quit
 running && fail "--quit with none running started the program"
 echo "--quit ends the running copy, and does nothing with none running"
 
-start_program
+# An action with none running: the program starts, signs in, then does it.
+start_program --check
 wait_for 60 sh -c "[ \$(curl -sk https://127.0.0.1:$port/_control/log | grep -c '\"path\":\"/login\",\"fields\"') -ge 2 ]" ||
-    fail "no sign-in after the second start"
+    fail "no sign-in after a start with --check"
 wait_for 10 running || fail "the program is not running"
 app=$(program_pid)
 . "$(dirname "$0")/windows.sh"
+wait_for 30 message_box || fail "a start with --check and none running did not check"
+xdotool key Return
+wait_for 10 no_message_box || fail "the message box did not close"
+echo "--check with none running: started, signed in, checked"
 wait_for 45 notice || fail "no notice without a tray"
 shot sway-no-tray-notice
 echo "no tray: the member is told"
