@@ -18,18 +18,18 @@ Q_LOGGING_CATEGORY(lcTray, "kelvo.tray", QtWarningMsg)
 namespace platform {
 
 void TrayWatcher::setStatusNotifierHost(bool present) {
-    if (present == m_statusNotifierHost)
-        return;
-    m_statusNotifierHost = present;
-    qCInfo(lcTray) << "StatusNotifierItem host" << (present ? "there" : "gone");
-    Q_EMIT changed();
+    set(m_statusNotifierHost, present, "StatusNotifierItem host");
 }
 
 void TrayWatcher::setXembedTray(bool present) {
-    if (present == m_xembedTray)
+    set(m_xembedTray, present, "XEmbed tray");
+}
+
+void TrayWatcher::set(bool& field, bool present, const char* what) {
+    if (present == field)
         return;
-    m_xembedTray = present;
-    qCInfo(lcTray) << "XEmbed tray" << (present ? "there" : "gone");
+    field = present;
+    qCInfo(lcTray) << what << (present ? "there" : "gone");
     Q_EMIT changed();
 }
 

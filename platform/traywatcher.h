@@ -28,6 +28,8 @@ protected:
     void setXembedTray(bool present);
 
 private:
+    void set(bool& field, bool present, const char* what);
+
     bool m_statusNotifierHost = false;
     bool m_xembedTray = false;
 };
