@@ -61,13 +61,16 @@ void install() {
     setBrowserFactory(&create);
 }
 
-WebEngineBrowser::WebEngineBrowser() : m_page(new KelvoPage) {
+WebEngineBrowser::WebEngineBrowser() {
+    makePage();
+}
+
+void WebEngineBrowser::makePage() {
+    m_page = new KelvoPage;
     connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status) {
-                // A page put to rest ends its renderer on purpose, and the news may
-                // come after it has been woken again.
-                if (m_resting || status == QWebEnginePage::NormalTerminationStatus)
+                if (status == QWebEnginePage::NormalTerminationStatus)
                     return;
                 qCWarning(lcEngine) << "the page's process ended:" << status;
                 m_gone = true;
@@ -92,14 +95,19 @@ WebEngineBrowser::WebEngineBrowser() : m_page(new KelvoPage) {
     m_parkedView->show();
 }
 
-WebEngineBrowser::~WebEngineBrowser() {
-    // A visible browser's window belongs to the member from now on.
+void WebEngineBrowser::dropPage() {
+    disconnect(m_page, nullptr, this, nullptr);
     if (m_parkedView) {
         m_parkedView->setPage(nullptr);
         delete m_parkedView;
     }
+    delete m_page;
+}
+
+WebEngineBrowser::~WebEngineBrowser() {
+    // A visible browser's window belongs to the member from now on.
     if (!m_window)
-        delete m_page;
+        dropPage();
 }
 
 qint64 WebEngineBrowser::rendererPid() const {
@@ -111,7 +119,7 @@ QWebEnginePage* WebEngineBrowser::page() const {
 }
 
 void WebEngineBrowser::ensureAlive() const {
-    if (m_gone || !m_page)
+    if (m_gone || (!m_page && !m_resting))
         throw gone();
 }
 
@@ -158,26 +166,25 @@ QString WebEngineBrowser::LoadError() {
 
 QString WebEngineBrowser::LocationURL() {
     ensureAlive();
-    return m_page->url().toString();
+    return (m_resting ? m_restUrl : m_page->url()).toString();
 }
 
 void WebEngineBrowser::Rest() {
-    // Only the hidden browser, idle and alive, rests: its renderer goes, and
-    // with it most of the engine's memory until the next check.
+    // Only the hidden browser, idle and alive, rests: its page goes, and with
+    // its renderer most of the engine's memory, until the next check. A page
+    // that is made anew loads only what it is asked to; one discarded and
+    // woken would restore its old page first, a second request to the site.
     if (m_gone || !m_page || m_window || !m_parkedView || m_resting || Busy())
         return;
-    m_parkedView->hide();
+    m_restUrl = m_page->url();
     m_resting = true;
-    m_page->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
-    if (m_page->lifecycleState() != QWebEnginePage::LifecycleState::Discarded)
-        wake();
+    dropPage();
 }
 
 void WebEngineBrowser::wake() {
     if (!m_resting)
         return;
-    m_page->setLifecycleState(QWebEnginePage::LifecycleState::Active);
-    m_parkedView->show();
+    makePage();
     m_resting = false;
 }
 
@@ -193,12 +200,8 @@ void WebEngineBrowser::Refresh() {
     const bool wasResting = m_resting;
     wake();
     startLoad();
-    // A page woken from rest restores itself from the engine's cache, which
-    // would show the page as it was (seen: no request reached the site). Load
-    // its address afresh instead; that replaces the restoring load.
-    const QUrl url = m_page->url();
-    if (wasResting && url.isValid())
-        m_page->load(url);
+    if (wasResting)
+        m_page->load(m_restUrl);
     else
         m_page->triggerAction(QWebEnginePage::Reload);
 }
@@ -210,18 +213,16 @@ bool WebEngineBrowser::Busy() {
 
 void WebEngineBrowser::Stop() {
     ensureAlive();
-    m_page->triggerAction(QWebEnginePage::Stop);
+    if (m_page)
+        m_page->triggerAction(QWebEnginePage::Stop);
     m_awaitingStart = false;
     m_loadsInFlight = 0;
 }
 
 QVariant WebEngineBrowser::runScript(const QString& script) {
     ensureAlive();
-    if (m_resting) {
-        // A resting page has no document until it is loaded again.
-        wake();
+    if (m_resting) // no document until a page is loaded again
         throw noObject(QStringLiteral("Document"));
-    }
     // The answer may come after this object or its page is gone.
     QPointer<QObject> guard(this);
     QPointer<KelvoPage> page(m_page);
@@ -312,15 +313,10 @@ void WebEngineBrowser::setVisible(bool visible) {
 void WebEngineBrowser::Quit() {
     ensureAlive();
     m_gone = true;
-    if (m_window) {
+    if (m_window)
         m_window->close();
-    } else {
-        if (m_parkedView) {
-            m_parkedView->setPage(nullptr);
-            delete m_parkedView;
-        }
-        delete m_page;
-    }
+    else
+        dropPage();
 }
 
 } // namespace engine

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 #include <QVariant>
 
 class QWebEngineLoadingInfo;
@@ -49,6 +50,8 @@ public:
 private:
     void ensureAlive() const;
     void startLoad();
+    void makePage();
+    void dropPage();
     void wake();
     QVariant runScript(const QString& script);
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
@@ -64,6 +67,7 @@ private:
     QString m_loadError; // of the last finished load
     bool m_gone = false;
     bool m_resting = false;
+    QUrl m_restUrl; // where the page was when it went to rest
 };
 
 } // namespace engine

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -241,6 +242,20 @@ httplib::Server::HandlerResponse Site::misbehave(const httplib::Request& req, ht
     return httplib::Server::HandlerResponse::Handled;
 }
 
+// "METHOD PATH COUNT" a line, for each path that the log holds.
+std::string Site::logCounts() {
+    std::map<std::string, int> counts;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const LogEntry& e : m_log)
+            ++counts[e.method + " " + e.path];
+    }
+    std::string out;
+    for (const auto& [request, n] : counts)
+        out += request + " " + std::to_string(n) + "\n";
+    return out;
+}
+
 std::string Site::logJson() {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::string out = "[";
@@ -316,7 +331,18 @@ void Site::install(httplib::Server& server) {
             res.set_redirect("/login?code=qzv");
             return;
         }
-        res.set_content(!in && signedOutTop == "public" ? publicPage() : topPage(in), html);
+        const std::string body = !in && signedOutTop == "public" ? publicPage() : topPage(in);
+        bool validators;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            validators = m_cacheValidators;
+        }
+        if (validators) {
+            // As many ordinary sites answer: kept, but asked for again before any reuse.
+            res.set_header("Cache-Control", "private, no-cache");
+            res.set_header("ETag", "\"" + std::to_string(std::hash<std::string>{}(body)) + "\"");
+        }
+        res.set_content(body, html);
     });
     server.Get(R"(/article/(\d+))", [this, html](const httplib::Request& req, httplib::Response& res) {
         log(req);
@@ -429,6 +455,7 @@ void Site::install(httplib::Server& server) {
         res.set_content("ok\n", "text/plain");
     });
     toggle("/_control/login-page-when-signed-in", &Site::m_loginPageWhenSignedIn);
+    toggle("/_control/cache-validators", &Site::m_cacheValidators);
     post("/_control/expire-sessions", [this](const httplib::Request&, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_sessions.clear();
@@ -444,4 +471,9 @@ void Site::install(httplib::Server& server) {
             res.set_content(logJson(), "application/json");
         });
     server.Get(logPath, logHandler);
+    auto [countsPath, countsHandler] =
+        control("/_control/log/counts", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(logCounts(), "text/plain");
+        });
+    server.Get(countsPath, countsHandler);
 }

@@ -37,6 +37,7 @@ private:
     std::string publicPage();
     httplib::Server::HandlerResponse misbehave(const httplib::Request& req, httplib::Response& res);
     std::string logJson();
+    std::string logCounts();
 
     std::mutex m_mutex;
     std::map<std::string, std::string> m_accounts;
@@ -52,5 +53,6 @@ private:
     bool m_unavailable = false;              // every page answers 503
     bool m_dropConnections = false;          // every request loses its connection unanswered
     std::string m_signedOutTop = "articles"; // top page when signed out: articles, public, redirect
+    bool m_cacheValidators = false;          // the top page says no-cache and carries an ETag
     bool m_loginPageWhenSignedIn = false;    // sign-in page (with "ログアウト") instead of a redirect
 };
