@@ -1,5 +1,6 @@
 #include "app/basmain.h"
 
+#include "app/changes.h"
 #include "app/frmmain.h"
 #include "dialogs/frmlogin.h"
 #include "storage/inifile.h"
@@ -13,7 +14,6 @@
 namespace basMain {
 
 using inifileModule::GetIniString;
-using inifileModule::WriteIniString;
 
 namespace {
 std::unique_ptr<frmMain> g_mainWindow;
@@ -33,12 +33,13 @@ bool Main() {
     setPassword(GetIniString(QStringLiteral("pwd"), QStringLiteral("mail"), QString(), SettingsFilePath()));
     if (MailAddress().isEmpty()) {
         const frmLogin::Result entered = frmLogin::Ask(QString(), QString());
-        setMailAddress(entered.mailAddress);
-        setPassword(entered.password);
-        if (MailAddress().isEmpty())
+        if (entered.mailAddress.isEmpty())
             return false;
-        WriteIniString(MailAddress(), QStringLiteral("address"), QStringLiteral("mail"), SettingsFilePath());
-        WriteIniString(Password(), QStringLiteral("pwd"), QStringLiteral("mail"), SettingsFilePath());
+        if (!StoreCredentials(entered)) {
+            // Told; this run goes on with what the member typed.
+            setMailAddress(entered.mailAddress);
+            setPassword(entered.password);
+        }
     }
     setFavoriteURL(
         GetIniString(QStringLiteral("favorite"), QStringLiteral("url"), QString(), SettingsFilePath()));

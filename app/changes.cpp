@@ -3,42 +3,48 @@
 #include "app/frmmain.h"
 
 #include "dialogs/frmfavorite.h"
-#include "dialogs/frmlogin.h"
 #include "platform/messagebox.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
-#include "web/login.h"
 
 namespace basMain {
 
-using inifileModule::WriteIniString;
+namespace {
 
-std::optional<LoginResult> ChangeCredentials(platform::Browser* browser) {
-    const frmLogin::Result entered = frmLogin::Ask(MailAddress(), Password());
-    if (entered.mailAddress.isEmpty())
-        return std::nullopt;
-    if (browser)
-        Logout(*browser);
-    setMailAddress(entered.mailAddress);
-    setPassword(entered.password);
-    WriteIniString(MailAddress(), QStringLiteral("address"), QStringLiteral("mail"), SettingsFilePath());
-    WriteIniString(Password(), QStringLiteral("pwd"), QStringLiteral("mail"), SettingsFilePath());
-    const LoginResult result = browser ? SignIn(*browser) : LoginResult::NotReached;
-    if (result != LoginResult::SignedIn)
-        platform::ShowMessage(frmMain::LoginFailedMessage, platform::MessageIcon::Warning);
-    return result;
+bool store(const QList<inifileModule::IniEntry>& entries) {
+    QString why;
+    if (inifileModule::WriteIniStrings(entries, SettingsFilePath(), &why))
+        return true;
+    platform::ShowMessage(frmMain::SettingsNotSavedMessage + QStringLiteral("\n") + why,
+                          platform::MessageIcon::Warning);
+    return false;
 }
 
-bool ChangeLogin(platform::Browser& browser) {
-    return ChangeCredentials(&browser) == LoginResult::SignedIn;
+} // namespace
+
+std::optional<frmLogin::Result> AskCredentials() {
+    frmLogin::Result entered = frmLogin::Ask(MailAddress(), Password());
+    if (entered.mailAddress.isEmpty())
+        return std::nullopt;
+    return entered;
+}
+
+bool StoreCredentials(const frmLogin::Result& entered) {
+    // One write: a failure between the two would leave a mismatched pair.
+    if (!store({{QStringLiteral("mail"), QStringLiteral("address"), entered.mailAddress},
+                {QStringLiteral("mail"), QStringLiteral("pwd"), entered.password}}))
+        return false;
+    setMailAddress(entered.mailAddress);
+    setPassword(entered.password);
+    return true;
 }
 
 void ChangeFavorite() {
     const QString url = frmFavorite::Ask(FavoriteURL());
     if (url.isEmpty())
         return;
-    setFavoriteURL(url);
-    WriteIniString(FavoriteURL(), QStringLiteral("favorite"), QStringLiteral("url"), SettingsFilePath());
+    if (store({{QStringLiteral("url"), QStringLiteral("favorite"), url}}))
+        setFavoriteURL(url);
 }
 
 } // namespace basMain

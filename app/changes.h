@@ -1,23 +1,22 @@
 #pragma once
 
-#include "platform/browser.h"
-#include "web/login.h"
+#include "dialogs/frmlogin.h"
 
 #include <optional>
 
 namespace basMain {
 
-// Asks for new credentials (pre-filled with the current ones); on
-// confirmation signs the browser out, stores them in memory and in the
-// settings file, and signs it in again. Nothing when cancelled (nothing
-// changes); otherwise how the sign-in went, a failure having been told to the
-// member, the new credentials staying stored. Without a browser the
-// credentials are stored and the sign-in counts as not reached.
-std::optional<LoginResult> ChangeCredentials(platform::Browser* browser);
-// True when the new credentials signed the browser in.
-bool ChangeLogin(platform::Browser& browser);
+// Asks for new credentials, pre-filled with the current ones; nothing when
+// the member cancelled.
+std::optional<frmLogin::Result> AskCredentials();
 
-// Asks for a new favorite URL (pre-filled) and stores a non-empty answer.
+// Stores address and password in one replace of the settings file, then in
+// memory. A failed write is told to the member with the system's reason and
+// changes nothing, in the file or in memory.
+bool StoreCredentials(const frmLogin::Result& entered);
+
+// Asks for a new favorite URL (pre-filled) and stores a non-empty answer, in
+// the file first: a failed write is told and the old favorite stays.
 void ChangeFavorite();
 
 } // namespace basMain

@@ -37,6 +37,7 @@ const QString frmMain::TrayTip = QStringLiteral("Kelvo+Monitor");
 const QString frmMain::NoNewArticlesMessage = QStringLiteral("新着記事はありません。");
 const QString frmMain::NotLoggedInMessage = QStringLiteral("ログインしていません");
 const QString frmMain::AlreadyRunningMessage = QStringLiteral("KelvoMonitor はすでに起動しています。");
+const QString frmMain::SettingsNotSavedMessage = QStringLiteral("設定を保存できませんでした。");
 const QString frmMain::NoticeSection = QStringLiteral("tray");
 const QString frmMain::NoticeKey = QStringLiteral("notice");
 const QString frmMain::NoticeOff = QStringLiteral("off");
@@ -160,7 +161,8 @@ void frmMain::SignInNewBrowser() {
 }
 
 void frmMain::tellLoginFailed() {
-    if (m_phase != Phase::ClosePending && !isUnloaded())
+    // Never after a close was asked for: the tray icon may be gone already.
+    if (!closing())
         platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
 }
 
@@ -204,6 +206,7 @@ void frmMain::Unload() {
         // Never pull the browser away from under a running operation: close
         // as soon as it has finished.
         m_phase = Phase::ClosePending;
+        m_closeRequested = true;
         return;
     }
     m_phase = Phase::Closed;
@@ -242,8 +245,8 @@ void frmMain::maybeFinish() {
 }
 
 void frmMain::ShowTrayMenu() {
+    // No pass through the pending events here: a whole check could run in it.
     activateWindow();
-    QCoreApplication::processEvents();
     m_tray->popupMenu();
 }
 
@@ -325,31 +328,50 @@ void frmMain::mnuCheck_Click() {
     if (!commandAllowed() || isBusy())
         return;
     if (m_loggedIn) {
-        if (CheckTopPage() || isUnloaded())
+        const CheckOutcome outcome = CheckTopPage();
+        if (closing())
             return;
-        // A check that never saw the page must not say there is nothing new;
-        // a refused sign-in has said so itself.
-        if (m_lastCheck == CheckOutcome::NotReached)
-            platform::ShowMessage(SiteUnreachableMessage, platform::MessageIcon::Warning);
-        else if (m_lastCheck != CheckOutcome::Rejected)
+        // One message for one check, and never "nothing new" about a page it did not read.
+        switch (outcome) {
+        case CheckOutcome::Changed:  // the popup said it
+        case CheckOutcome::Rejected: // the sign-in message said it
+            break;
+        case CheckOutcome::Unchanged:
             platform::ShowMessage(NoNewArticlesMessage, platform::MessageIcon::Information);
+            break;
+        case CheckOutcome::NotReached:
+        case CheckOutcome::Recovered:
+        case CheckOutcome::NotCompared:
+            platform::ShowMessage(SiteUnreachableMessage, platform::MessageIcon::Warning);
+            break;
+        }
         return;
     }
     platform::ShowMessage(NotLoggedInMessage, platform::MessageIcon::Warning);
-    if (isUnloaded())
+    if (closing())
         return;
     ChangeLoginOfIe();
 }
 
 void frmMain::ChangeLoginOfIe() {
     Activity waiting(*this, Phase::Waiting);
-    ensureHiddenBrowser(false);
-    // Held here: a close request while the dialog waits releases `ie`.
-    platform::BrowserPtr browser = m_ie;
-    const std::optional<basMain::LoginResult> result = basMain::ChangeCredentials(browser.get());
-    restHiddenBrowser();
-    if (result && !isUnloaded())
-        noteSignIn(*result);
+    const std::optional<frmLogin::Result> entered = basMain::AskCredentials();
+    if (!entered || closing() || !basMain::StoreCredentials(*entered))
+        return;
+    auto result = basMain::LoginResult::NotReached;
+    {
+        // Driving: a close asked for now waits until the browser is free.
+        Activity driving(*this, Phase::Driving);
+        ensureHiddenBrowser(false);
+        if (m_ie) {
+            basMain::Logout(*m_ie);
+            result = basMain::SignIn(*m_ie);
+        }
+        restHiddenBrowser();
+    }
+    noteSignIn(result);
+    if (result != basMain::LoginResult::SignedIn)
+        tellLoginFailed();
 }
 
 void frmMain::mnuSetting_Click() {
@@ -420,11 +442,18 @@ QString frmMain::readTopPage() {
     return textcompare::storable(m_ie->BodyInnerText());
 }
 
-bool frmMain::CheckTopPage() {
-    m_lastCheck = CheckOutcome::NotReached;
-    if (isBusy() || isUnloaded())
-        return false;
+frmMain::CheckOutcome frmMain::CheckTopPage() {
+    if (isBusy() || closing())
+        return CheckOutcome::NotReached;
     Activity waiting(*this, Phase::Waiting);
+    if (m_unexpectedFailures >= FreshBrowserAfter) {
+        // The hidden browser keeps failing in ways nobody foresaw: start over.
+        qCWarning(lcCheck) << "a new hidden browser after" << m_unexpectedFailures
+                           << "unexpected failures in a row";
+        m_unexpectedFailures = 0;
+        if (const auto outcome = signInNewForCheck(); outcome != CheckOutcome::Recovered)
+            return outcome;
+    }
     QString newText;
     std::optional<int> failure;
     auto signIn = basMain::LoginResult::SignedIn;
@@ -436,8 +465,7 @@ bool frmMain::CheckTopPage() {
             newText = readTopPage();
             if (!newText.contains(basMain::SignedInMarker)) {
                 // The site ended the session: sign in again at once, quietly, and
-                // look at the top page then. A site that keeps the marker
-                // elsewhere costs a sign-in per check, never an article.
+                // look at the top page then.
                 signIn = basMain::SignIn(*m_ie);
                 if (signIn == basMain::LoginResult::SignedIn)
                     newText = readTopPage();
@@ -450,22 +478,30 @@ bool frmMain::CheckTopPage() {
         restHiddenBrowser();
     }
     if (failure) {
-        if (*failure == platform::ErrProcessGone) {
-            SignInNewBrowser();
-            m_lastCheck = CheckOutcome::Recovered;
-        } else if (!isQuietFailure(*failure)) {
-            Unload();
+        if (*failure == platform::ErrProcessGone)
+            return signInNewForCheck();
+        if (!isQuietFailure(*failure)) {
+            // Never the end of the program: nothing is compared, and the next tick checks as usual.
+            ++m_unexpectedFailures;
+            qCWarning(lcCheck) << "unexpected browser failure" << *failure << "- nothing compared";
         }
-        return false;
+        return CheckOutcome::NotReached;
     }
+    m_unexpectedFailures = 0;
     if (signIn == basMain::LoginResult::Rejected) {
         noteSignIn(signIn);
-        m_lastCheck = CheckOutcome::Rejected;
         tellLoginFailed();
-        return false;
+        return CheckOutcome::Rejected;
     }
     if (signIn == basMain::LoginResult::NotReached)
-        return false; // the next tick tries again
+        return CheckOutcome::NotReached; // the next tick tries again
+    if (!newText.contains(basMain::SignedInMarker)) {
+        // Every page of a signed-in member has the marker: right after a
+        // sign-in, a page without it is something else (a maintenance or
+        // consent page), never news.
+        qCInfo(lcCheck) << "signed in, yet the top page lacks the marker: not compared";
+        return CheckOutcome::NotCompared;
+    }
 
     const QString path = TopFilePath();
     QString oldText;
@@ -478,23 +514,42 @@ bool frmMain::CheckTopPage() {
             !fileModule::CheckFileExists(path) || (QFileInfo(path).size() == 0 && !newText.isEmpty());
         if (noBaseline && !m_textManager->ReplaceText(path, newText))
             m_unsavedBaseline = newText;
-        oldText = m_unsavedBaseline ? *m_unsavedBaseline : m_textManager->ReadText(path);
+        bool read = true;
+        oldText = m_unsavedBaseline ? *m_unsavedBaseline : m_textManager->ReadText(path, &read);
+        if (!read) {
+            // Taken for empty it would announce the whole page.
+            qCWarning(lcCheck) << "cannot read" << path << m_textManager->Message() << "- not compared";
+            return CheckOutcome::NotCompared;
+        }
     }
     if (!IsTextChanged(newText, oldText)) {
         qCInfo(lcCheck) << "nothing new";
-        m_lastCheck = CheckOutcome::Unchanged;
-        return false;
+        return CheckOutcome::Unchanged;
     }
 
     qCInfo(lcCheck) << "new articles";
-    m_lastCheck = CheckOutcome::Changed;
     ShowMessageForm();
     // Replaced whole: a crash or a full disk leaves the old snapshot, never half of one.
     if (m_textManager->ReplaceText(path, newText))
         m_unsavedBaseline.reset();
     else
         m_unsavedBaseline = newText;
-    return true;
+    return CheckOutcome::Changed;
+}
+
+// The hidden browser's process has gone, or it keeps failing: a new one,
+// signed in. Its page is looked at by the next check.
+frmMain::CheckOutcome frmMain::signInNewForCheck() {
+    switch (signInHidden(true)) {
+    case basMain::LoginResult::SignedIn:
+        return CheckOutcome::Recovered;
+    case basMain::LoginResult::Rejected:
+        tellLoginFailed();
+        return CheckOutcome::Rejected;
+    case basMain::LoginResult::NotReached:
+        break;
+    }
+    return CheckOutcome::NotReached;
 }
 
 void frmMain::ShowMessageForm() {

@@ -54,7 +54,13 @@ public:
     void ShowNoTrayNotice();
     void Timer1_Timer();
 
-    bool CheckTopPage();
+    // How a check ended: a change (shown in the popup), no change, no page
+    // (not reached, a failed load, an unforeseen browser failure), the sign-in
+    // refused (told), the hidden browser replaced and signed in without a
+    // look at the page, or a page that was not compared (not the member's top
+    // page, or an unreadable snapshot).
+    enum class CheckOutcome { Changed, Unchanged, NotReached, Rejected, Recovered, NotCompared };
+    CheckOutcome CheckTopPage();
     static QString TopFilePath();
     static bool IsTextChanged(const QString& newText, const QString& oldText);
 
@@ -79,6 +85,7 @@ public:
     static const QString NotLoggedInMessage;
     static const QString SiteUnreachableMessage;
     static const QString AlreadyRunningMessage;
+    static const QString SettingsNotSavedMessage;
     // settings.ini: [tray] notice=off keeps the no-tray notice away.
     static const QString NoticeSection;
     static const QString NoticeKey;
@@ -100,10 +107,11 @@ private:
     void enter(Phase kind);
     void leave(Phase before);
 
-    enum class CheckOutcome { Changed, Unchanged, NotReached, Rejected, Recovered };
-
     void ShowMessageForm();
     void SignInNewBrowser();
+    CheckOutcome signInNewForCheck();
+    // A close was asked for: nothing more is said to the member.
+    bool closing() const { return m_closeRequested || isUnloaded(); }
     void tellLoginFailed();
     void ensureHiddenBrowser(bool fresh);
     basMain::LoginResult signInHidden(bool freshBrowser);
@@ -120,7 +128,11 @@ private:
     std::unique_ptr<textfileManager> m_textManager;
     bool m_loggedIn = false;
     bool m_loginRejected = false;
-    CheckOutcome m_lastCheck = CheckOutcome::NotReached;
+    // Browser failures in a row that no rule foresaw; at FreshBrowserAfter the
+    // next check starts with a new hidden browser.
+    int m_unexpectedFailures = 0;
+    static constexpr int FreshBrowserAfter = 3;
+    bool m_closeRequested = false;
     QTimer* m_timer;
     QMenu* m_menu;
     platform::TrayIcon* m_tray = nullptr;

@@ -86,7 +86,7 @@ int main(int argc, char* argv[]) {
                 const qint64 slept = clock.sleptNs;
                 QElapsedTimer t;
                 t.start();
-                const bool found = main.CheckTopPage();
+                const bool found = main.CheckTopPage() == frmMain::CheckOutcome::Changed;
                 const double beyond = (t.nsecsElapsed() - (clock.sleptNs - slept)) / 1e6;
                 (found ? changed : unchanged).push_back(beyond);
                 if (found != change) {

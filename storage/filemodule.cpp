@@ -1,11 +1,26 @@
 #include "storage/filemodule.h"
 
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace fileModule {
 
 bool CheckFileExists(const QString& path) {
     return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+bool CommitWhole(QSaveFile& file, const QByteArray& data) {
+    qint64 done = 0;
+    while (done < data.size()) {
+        // A short write is followed by one that fails with the reason (a full disk, a quota).
+        const qint64 n = file.write(data.constData() + done, data.size() - done);
+        if (n <= 0) {
+            file.cancelWriting();
+            return false;
+        }
+        done += n;
+    }
+    return file.commit();
 }
 
 } // namespace fileModule

@@ -1,5 +1,7 @@
 #include "storage/inifile.h"
 
+#include "storage/filemodule.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -108,11 +110,25 @@ std::optional<SectionSpan> findSection(const IniText& ini, const QString& sectio
     return std::nullopt;
 }
 
-std::optional<QByteArray> readFile(const QString& filePath) {
+std::optional<QByteArray> readFile(const QString& filePath, QString* why = nullptr) {
     QFile file(filePath);
-    if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(filePath).isFile()) {
+        if (why)
+            *why = QStringLiteral("Not a file");
         return std::nullopt;
-    return file.readAll();
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (why)
+            *why = file.errorString();
+        return std::nullopt;
+    }
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (why)
+            *why = file.errorString();
+        return std::nullopt;
+    }
+    return data;
 }
 
 // Cut to at most MaxValueBytes without splitting a UTF-8 sequence.
@@ -151,10 +167,40 @@ QByteArray fileLineEnding(const IniText& ini) {
     return QByteArrayLiteral("\n");
 }
 
-bool saveAtomically(const QString& filePath, const IniText& ini) {
+// Replaces the entry's value in place, or adds the key at the end of its
+// section, or the section at the end of the file.
+void setEntry(IniText& ini, const IniEntry& e) {
+    const QByteArray entry = e.key.toUtf8() + '=' + e.value.toUtf8();
+    const QByteArray ending = fileLineEnding(ini);
+    auto insertAt = [&](int index, const QByteArray& text) {
+        // The line before the new one may be the file's last, without an ending.
+        if (index > 0 && ini.lines[index - 1].ending.isEmpty())
+            ini.lines[index - 1].ending = ending;
+        ini.lines.insert(ini.lines.begin() + index, Line{text, ending});
+    };
+    if (const auto span = findSection(ini, e.section)) {
+        for (int i = span->header + 1; i < span->end; ++i) {
+            if (isEntryOf(ini.lines[i].text, e.key, nullptr)) {
+                // Keep the key as the file spells it; only the value changes.
+                QByteArray& text = ini.lines[i].text;
+                text = text.left(text.indexOf('=') + 1) + e.value.toUtf8();
+                return;
+            }
+        }
+        insertAt(span->lastEntry + 1, entry);
+    } else {
+        const int at = static_cast<int>(ini.lines.size());
+        insertAt(at, '[' + e.section.toUtf8() + ']');
+        insertAt(at + 1, entry);
+    }
+}
+
+bool saveAtomically(const QString& filePath, const IniText& ini, QString* error) {
     QSaveFile out(filePath);
-    if (!out.open(QIODevice::WriteOnly)) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         qCWarning(lcFiles) << "cannot write" << filePath << out.errorString();
+        if (error)
+            *error = out.errorString();
         return false;
     }
     // The file holds the member's password: owner only, also when it existed before.
@@ -164,8 +210,10 @@ bool saveAtomically(const QString& filePath, const IniText& ini) {
         data += line.text;
         data += line.ending;
     }
-    if (out.write(data) != data.size() || !out.commit()) {
+    if (!fileModule::CommitWhole(out, data)) {
         qCWarning(lcFiles) << "cannot write" << filePath << out.errorString();
+        if (error)
+            *error = out.errorString();
         out.cancelWriting();
         return false;
     }
@@ -176,9 +224,13 @@ bool saveAtomically(const QString& filePath, const IniText& ini) {
 
 QString GetIniString(const QString& key, const QString& section, const QString& defaultValue,
                      const QString& filePath) {
-    const auto data = readFile(filePath);
-    if (!data)
+    QString why;
+    const auto data = readFile(filePath, &why);
+    if (!data) {
+        if (QFileInfo::exists(filePath))
+            qCWarning(lcFiles) << "cannot read" << filePath << why;
         return defaultValue;
+    }
     const IniText ini = splitLines(*data);
     const auto span = findSection(ini, section);
     if (!span)
@@ -195,47 +247,35 @@ QString GetIniString(const QString& key, const QString& section, const QString& 
 
 bool WriteIniString(const QString& value, const QString& key, const QString& section,
                     const QString& filePath) {
-    if (hasLineBreakOrNul(value) || !isSafeName(key) || !isSafeName(section)) {
-        // Never the value: it may be the password.
-        qCWarning(lcFiles) << "refused a line break or NUL for" << section << key;
+    return WriteIniStrings({{section, key, value}}, filePath);
+}
+
+bool WriteIniStrings(const QList<IniEntry>& entries, const QString& filePath, QString* error) {
+    auto failed = [error](const QString& why) {
+        if (error)
+            *error = why;
         return false;
+    };
+    for (const IniEntry& e : entries) {
+        if (hasLineBreakOrNul(e.value) || !isSafeName(e.key) || !isSafeName(e.section)) {
+            // Never the value: it may be the password.
+            qCWarning(lcFiles) << "refused a line break or NUL for" << e.section << e.key;
+            return failed(QStringLiteral("改行を含む値は保存できません。"));
+        }
     }
     IniText ini;
     if (QFileInfo::exists(filePath)) {
-        const auto data = readFile(filePath);
+        QString why;
+        const auto data = readFile(filePath, &why);
         if (!data) {
-            qCWarning(lcFiles) << "cannot read" << filePath << "- left as it is";
-            return false; // a directory or an unreadable file: never replace it
+            qCWarning(lcFiles) << "cannot read" << filePath << why << "- left as it is";
+            return failed(why); // a directory or an unreadable file: never replace it
         }
         ini = splitLines(*data);
     }
-    const QByteArray entry = key.toUtf8() + '=' + value.toUtf8();
-    const QByteArray ending = fileLineEnding(ini);
-    auto insertAt = [&](int index, const QByteArray& text) {
-        // The line before the new one may be the file's last, without an ending.
-        if (index > 0 && ini.lines[index - 1].ending.isEmpty())
-            ini.lines[index - 1].ending = ending;
-        ini.lines.insert(ini.lines.begin() + index, Line{text, ending});
-    };
-
-    if (const auto span = findSection(ini, section)) {
-        bool replaced = false;
-        for (int i = span->header + 1; i < span->end && !replaced; ++i) {
-            if (isEntryOf(ini.lines[i].text, key, nullptr)) {
-                // Keep the key as the file spells it; only the value changes.
-                QByteArray& text = ini.lines[i].text;
-                text = text.left(text.indexOf('=') + 1) + value.toUtf8();
-                replaced = true;
-            }
-        }
-        if (!replaced)
-            insertAt(span->lastEntry + 1, entry);
-    } else {
-        const int at = static_cast<int>(ini.lines.size());
-        insertAt(at, '[' + section.toUtf8() + ']');
-        insertAt(at + 1, entry);
-    }
-    return saveAtomically(filePath, ini);
+    for (const IniEntry& e : entries)
+        setEntry(ini, e);
+    return saveAtomically(filePath, ini, error);
 }
 
 } // namespace inifileModule

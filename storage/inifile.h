@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Reads and writes single entries of an INI file, keeping every other line of
@@ -10,6 +11,7 @@ namespace inifileModule {
 // A value is cut to this many bytes (on a character boundary) when read.
 constexpr int MaxValueBytes = 254;
 
+// A file that exists but cannot be read gives the default, and is logged.
 QString GetIniString(const QString& key, const QString& section, const QString& defaultValue,
                      const QString& filePath);
 
@@ -17,5 +19,14 @@ QString GetIniString(const QString& key, const QString& section, const QString& 
 // when the value holds CR, LF or NUL (it would inject lines into the file).
 bool WriteIniString(const QString& value, const QString& key, const QString& section,
                     const QString& filePath);
+
+struct IniEntry {
+    QString section;
+    QString key;
+    QString value;
+};
+// Writes all entries in one replace of the file: all of them or, on failure,
+// none. `error`, when given, gets the reason the system gave.
+bool WriteIniStrings(const QList<IniEntry>& entries, const QString& filePath, QString* error = nullptr);
 
 } // namespace inifileModule

@@ -21,7 +21,9 @@ void textfileManager::SetFailure(const QFileDevice& file) {
     SetMessage(QString::number(static_cast<int>(file.error())) + u':' + file.errorString());
 }
 
-QString textfileManager::ReadText(const QString& strFilePath) {
+QString textfileManager::ReadText(const QString& strFilePath, bool* ok) {
+    if (ok)
+        *ok = false;
     if (!CheckFileExists(strFilePath)) {
         SetMessage(NotFoundMessage);
         return QString();
@@ -36,6 +38,8 @@ QString textfileManager::ReadText(const QString& strFilePath) {
         SetFailure(file);
         return QString();
     }
+    if (ok)
+        *ok = true;
     return QString::fromUtf8(data);
 }
 
@@ -89,7 +93,7 @@ bool textfileManager::CreateText(const QString& strFilePath) {
 bool textfileManager::ReplaceText(const QString& strFilePath, const QString& strValue) {
     QSaveFile file(strFilePath);
     const QByteArray data = strValue.isEmpty() ? QByteArray() : strValue.toUtf8() + "\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !fileModule::CommitWhole(file, data)) {
         SetFailure(file);
         qCWarning(lcFiles) << "cannot write" << strFilePath << m_message;
         file.cancelWriting();

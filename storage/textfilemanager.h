@@ -12,7 +12,8 @@ public:
 
     QString Message() const { return m_message; }
 
-    QString ReadText(const QString& strFilePath);
+    // `ok`, when given, tells an empty file from one that could not be read.
+    QString ReadText(const QString& strFilePath, bool* ok = nullptr);
     // Appends strValue and CR LF; an empty strValue writes nothing.
     bool WriteText(const QString& strFilePath, const QString& strValue);
     bool ClearText(const QString& strFilePath);

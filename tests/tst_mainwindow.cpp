@@ -98,7 +98,7 @@ class TestMainWindow : public QObject {
                 whilePopupUp();
             QTest::keyClick(m, Qt::Key_Escape);
         });
-        const bool changed = m_main->CheckTopPage();
+        const bool changed = m_main->CheckTopPage() == frmMain::CheckOutcome::Changed;
         QTest::qCompare(changed, popup, "CheckTopPage()", "popup", __FILE__, __LINE__);
         return popup;
     }
@@ -216,6 +216,10 @@ private Q_SLOTS:
         QTest::newRow("load failed") << int(platform::ErrLoadFailed);
         QTest::newRow("load never finished") << int(platform::ErrBusyTimeout);
         QTest::newRow("page did not answer the script") << int(platform::ErrScriptTimeout);
+        // and what no rule foresaw: never the end of the program
+        QTest::newRow("no body") << int(platform::ErrNoObject);
+        QTest::newRow("page navigated while read") << int(platform::ErrScriptFailed);
+        QTest::newRow("a number added later") << 4242;
     }
     void failedOrLateLoadIsNoPage() {
         QFETCH(int, failure);
@@ -223,7 +227,7 @@ private Q_SLOTS:
         const QByteArray before = bytes(frmMain::TopFilePath());
         m_down = failure == platform::ErrLoadFailed;
         ie()->neverFinish = failure == platform::ErrBusyTimeout;
-        if (failure == platform::ErrScriptTimeout)
+        if (failure != platform::ErrLoadFailed && failure != platform::ErrBusyTimeout)
             ie()->failures[QStringLiteral("BodyInnerText")] = failure;
         m_page += QStringLiteral("記事F"); // not seen while the site fails
         QVERIFY(!checkAnsweringPopup());
@@ -256,12 +260,41 @@ private Q_SLOTS:
         QVERIFY(!checkAnsweringPopup());
         QVERIFY(m_main->LoggedIn());
     }
-    void topPageWithoutTheMarkerIsComparedAfterASignIn() {
-        m_page = QStringLiteral("新着記事\r\n記事A"); // the site keeps the marker elsewhere
+    // A maintenance or consent page served in place of the top page (status
+    // 200, no marker even right after a sign-in) is never news: nothing is
+    // compared or stored, one quiet sign-in per check, and the real page's
+    // articles are announced once when it returns.
+    void aPageWithoutTheMarkerAfterASignInIsNeverNews() {
         QVERIFY(!checkAnsweringPopup());
-        QVERIFY(!checkAnsweringPopup());
-        m_page += QStringLiteral("記事H");
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        const QString top = m_page;
+        m_page = QStringLiteral("ただいまメンテナンス中です");
+        ie()->calls.clear();
+        for (int check = 1; check <= 2; ++check) {
+            QVERIFY(!checkAnsweringPopup());
+            QCOMPARE(ie()->calls.count(QStringLiteral("Navigate ") + LoginURL()), check);
+        }
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
+        m_main->mnuCheck_Click();
+        QCOMPARE(takeMessages(), QStringList{warning(frmMain::SiteUnreachableMessage)});
+        m_page = top + QStringLiteral("記事H");
         QVERIFY(checkAnsweringPopup());
+        QVERIFY(!checkAnsweringPopup());
+    }
+
+    // A manual check says what happened, in one message: never "nothing new"
+    // about a page it did not read, never two contradicting boxes.
+    void manualCheckTellsOneOutcome() {
+        m_main->mnuCheck_Click();
+        QCOMPARE(takeMessages(), QStringList{info(frmMain::NoNewArticlesMessage)});
+        ie()->gone = true; // replaced and signed in, the page not looked at
+        m_main->mnuCheck_Click();
+        QCOMPARE(takeMessages(), QStringList{warning(frmMain::SiteUnreachableMessage)});
+        ie()->gone = true; // replaced, and the new sign-in refused
+        m_session = false;
+        m_goodPassword = QStringLiteral("changed on the site");
+        m_main->mnuCheck_Click();
+        QCOMPARE(takeMessages(), QStringList{warning(frmMain::LoginFailedMessage)});
     }
 
     void rejectedSignInIsToldOnceAndNeverResent() {
@@ -340,23 +373,23 @@ private Q_SLOTS:
         OpenTopPage(); // nothing to show, no crash
     }
 
-    void closeSequence_data() {
-        QTest::addColumn<bool>("byMenu");
-        QTest::newRow("an unexpected browser failure") << false;
-        QTest::newRow("the end item, the browser already gone") << true;
-    }
-    void closeSequence() {
-        QFETCH(bool, byMenu);
-        QSignalSpy finished(m_main.get(), &frmMain::finished);
-        auto browser = ie();
-        if (byMenu) {
-            browser->gone = true;
-            m_main->mnuEnd_Click();
-        } else {
-            browser->failures[QStringLiteral("BodyInnerText")] = platform::ErrNoObject;
+    void unforeseenFailuresThreeInARowBringANewBrowser() {
+        QVERIFY(!checkAnsweringPopup());
+        for (int i = 0; i < 3; ++i) {
+            ie()->failures[QStringLiteral("BodyInnerText")] = platform::ErrNoObject;
             QVERIFY(!checkAnsweringPopup());
-            QCOMPARE(browser->calls.last(), QStringLiteral("Quit"));
         }
+        QCOMPARE(ScriptedBrowser::created.size(), size_t(1));
+        m_page += QStringLiteral("記事K");
+        QVERIFY(checkAnsweringPopup()); // on a new browser
+        QCOMPARE(ScriptedBrowser::created.size(), size_t(2));
+        QCOMPARE(ScriptedBrowser::created.front().use_count(), 1L); // the old one let go
+    }
+
+    void closeSequence() {
+        QSignalSpy finished(m_main.get(), &frmMain::finished);
+        ie()->gone = true; // the browser already gone
+        m_main->mnuEnd_Click();
         QVERIFY(m_main->isUnloaded());
         QVERIFY(!m_main->Timer1()->isActive());
         QVERIFY(!m_main->trayIcon()->isShown());
@@ -389,18 +422,17 @@ private Q_SLOTS:
     }
 
     void unusualPageTexts() {
-        m_page = QString();
+        m_page = QString(); // not the member's top page: nothing stored
         QVERIFY(!checkAnsweringPopup());
-        QCOMPARE(bytes(frmMain::TopFilePath()), QByteArray());
+        QVERIFY(!QFile::exists(frmMain::TopFilePath()));
+
+        m_page = QStringLiteral("ログアウト記事") + QChar(0xD800) +
+                 QStringLiteral("壊れた文字"); // a lone surrogate
+        QVERIFY(!checkAnsweringPopup());
         QVERIFY(!checkAnsweringPopup());
 
         QFile::remove(frmMain::TopFilePath());
-        m_page = QStringLiteral("記事") + QChar(0xD800) + QStringLiteral("壊れた文字"); // a lone surrogate
-        QVERIFY(!checkAnsweringPopup());
-        QVERIFY(!checkAnsweringPopup());
-
-        QFile::remove(frmMain::TopFilePath());
-        m_page = QString(10 * 1024 * 1024, u'あ');
+        m_page = QStringLiteral("ログアウト") + QString(10 * 1024 * 1024, u'あ');
         QVERIFY(!checkAnsweringPopup());
         m_page[5 * 1024 * 1024] = u'い';
         QVERIFY(checkAnsweringPopup());
@@ -411,7 +443,7 @@ private Q_SLOTS:
         QVERIFY(!checkAnsweringPopup());
         m_page += QStringLiteral("記事E");
         auto pending = whenShown<frmMessage>([](frmMessage* m) { QTest::keyClick(m, Qt::Key_Return); });
-        QVERIFY(m_main->CheckTopPage());
+        QCOMPARE(m_main->CheckTopPage(), frmMain::CheckOutcome::Changed);
         QCOMPARE(ScriptedBrowser::created.size(), size_t(2));
         QVERIFY(ScriptedBrowser::created.back()->visible);
         QVERIFY(!ScriptedBrowser::created.back()->gone); // left open for the member
@@ -455,6 +487,63 @@ private Q_SLOTS:
         QCOMPARE(takeMessages(),
                  accepted ? QStringList() : QStringList{warning(frmMain::LoginFailedMessage)});
     }
+    // A change that cannot be stored (a full disk) is told with the system's
+    // reason and changes nothing: not the file, not what the program uses,
+    // not the sign-in.
+    void unstorableChangesAreToldAndChangeNothing() {
+        restartRefused();
+        ie()->calls.clear();
+        const QByteArray before = bytes(SettingsFilePath());
+        auto expectOneNotSaved = [this] {
+            const QStringList told = takeMessages();
+            QCOMPARE(told.size(), 1);
+            QVERIFY2(told.first().startsWith(frmMain::SettingsNotSavedMessage + QStringLiteral("\n")) &&
+                         told.first().size() > frmMain::SettingsNotSavedMessage.size() + 10,
+                     qPrintable(told.first()));
+        };
+        {
+            auto chooseLogin = whenShown<frmSettings>([](frmSettings* s) { s->cmdLogin->click(); });
+            auto answer = whenShown<frmLogin>([](frmLogin* dlg) { answerLogin(dlg, QStringLiteral("new")); });
+            const FileSizeLimit full(8);
+            m_main->mnuSetting_Click();
+        }
+        expectOneNotSaved();
+        QCOMPARE(Password(), QStringLiteral("pw"));
+        QVERIFY(ie()->steps().isEmpty()); // neither signed out nor in
+        {
+            auto chooseFavorite = whenShown<frmSettings>([](frmSettings* s) { s->cmdFavorite->click(); });
+            auto answer = whenShown<frmFavorite>([](frmFavorite* f) {
+                f->setFavoriteURL(QStringLiteral("https://kelvo.example/mypage/favorites"));
+                f->cmdOK->click();
+            });
+            const FileSizeLimit full(8);
+            m_main->mnuSetting_Click();
+        }
+        expectOneNotSaved();
+        QCOMPARE(FavoriteURL(), QString());
+        QCOMPARE(bytes(SettingsFilePath()), before);
+    }
+
+    // Closing while new credentials are sent waits for the browser, and says
+    // nothing more: the tray icon is gone by then.
+    void closingWhileNewCredentialsAreSent() {
+        restartRefused();
+        auto browser = ie();
+        const auto site = browser->onLoad;
+        browser->onLoad = [this, site](const QString& what) {
+            if (what == QStringLiteral("submit"))
+                m_main->Unload();
+            return site(what);
+        };
+        auto answer = whenShown<frmLogin>([](frmLogin* dlg) { answerLogin(dlg, QStringLiteral("wrong")); });
+        m_main->mnuCheck_Click();
+        QCOMPARE(takeMessages(), QStringList{warning(frmMain::NotLoggedInMessage)}); // not the refusal
+        QTRY_VERIFY(m_main->isUnloaded());
+        const QStringList calls = browser->steps();
+        QVERIFY2(calls.indexOf(QStringLiteral("Quit")) > calls.indexOf(QStringLiteral("SubmitForm 1")),
+                 qPrintable(calls.join(u',')));
+    }
+
     void closingDuringTheLoginDialogStoresNothing() {
         restartRefused();
         auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {

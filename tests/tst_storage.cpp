@@ -11,9 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 using inifileModule::GetIniString;
 using inifileModule::WriteIniString;
 
@@ -111,6 +108,37 @@ private Q_SLOTS:
             !WriteIniString(QStringLiteral("v"), QStringLiteral("k\n[x]"), QStringLiteral("mail"), path()));
         QVERIFY(!WriteIniString(QStringLiteral("v"), QStringLiteral("k"), QStringLiteral("a]\n"), path()));
         QCOMPARE(bytes(path()), QByteArray("[mail]\naddress=a\npwd=b\n"));
+    }
+
+    // Address and password go in one replace of the file: both or, when the
+    // disk is full or one value is refused, neither, with the reason told.
+    void entriesWrittenTogetherOrNotAtAll() {
+        using inifileModule::WriteIniStrings;
+        put(path(), "; kept\r\n[mail]\r\naddress=old@example.com\r\n[url]\r\nfavorite=f\r\n");
+        const QByteArray before = bytes(path());
+        QString why;
+        QVERIFY(
+            !WriteIniStrings({{QStringLiteral("mail"), QStringLiteral("address"), QStringLiteral("new@x")},
+                              {QStringLiteral("mail"), QStringLiteral("pwd"), QStringLiteral("a\nb")}},
+                             path(), &why));
+        QVERIFY(!why.isEmpty());
+        QCOMPARE(bytes(path()), before);
+        {
+            const FileSizeLimit full(16);
+            why.clear();
+            QVERIFY(
+                !WriteIniStrings({{QStringLiteral("mail"), QStringLiteral("address"), QStringLiteral("n@x")},
+                                  {QStringLiteral("mail"), QStringLiteral("pwd"), QStringLiteral("p")}},
+                                 path(), &why));
+        }
+        QVERIFY(!why.isEmpty());
+        QCOMPARE(bytes(path()), before);
+        QVERIFY(WriteIniStrings({{QStringLiteral("mail"), QStringLiteral("address"), QStringLiteral("n@x")},
+                                 {QStringLiteral("mail"), QStringLiteral("pwd"), QStringLiteral("p w")}},
+                                path()));
+        QCOMPARE(bytes(path()),
+                 QByteArray("; kept\r\n[mail]\r\naddress=n@x\r\npwd=p w\r\n[url]\r\nfavorite=f\r\n"));
+        QCOMPARE(QFile::permissions(path()), OwnerOnly);
     }
 
     void longValuesAreCutOnCharacterBoundary() {
@@ -239,15 +267,10 @@ private Q_SLOTS:
 
         // A disk that fills up mid-write (a file size limit stands in for it):
         // the old snapshot stays whole, and the failure is reported.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-        rlimit small = old;
-        small.rlim_cur = 4096;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool replaced = tm.ReplaceText(top, QString(64 * 1024, u'新'));
-        setrlimit(RLIMIT_FSIZE, &old);
-        QVERIFY(!replaced);
+        for (const QString& text : {QString(64 * 1024, u'新'), QStringLiteral("記事C、少し長い")}) {
+            const FileSizeLimit full(8);
+            QVERIFY(!tm.ReplaceText(top, text));
+        }
         QVERIFY2(isPlatformError(tm.Message()), qPrintable(tm.Message()));
         QCOMPARE(bytes(top), QByteArray("記事B\r\n"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral("kelvo_top")),
