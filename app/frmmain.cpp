@@ -50,7 +50,7 @@ namespace {
 // usual: the site did not answer in time or sent no page.
 bool isQuietFailure(int number) {
     return number == platform::ErrBusyTimeout || number == platform::ErrScriptTimeout ||
-           number == platform::ErrLoadFailed;
+           number == platform::ErrLoadFailed || number == platform::ErrPageLeft;
 }
 
 bool isAlive(platform::Browser& browser) {
@@ -436,10 +436,16 @@ bool frmMain::IsTextChanged(const QString& newText, const QString& oldText) {
 
 QString frmMain::readTopPage() {
     basMain::LoadTopPage(*m_ie);
+    const QString landed = m_ie->LocationURL();
     platform::Sleep(3000);
     // Compared as it will read back from the file, so that a character
     // the file cannot hold does not raise a change at every check.
-    return textcompare::storable(m_ie->BodyInnerText());
+    const QString text = textcompare::storable(m_ie->BodyInnerText());
+    // A page that its own script sent elsewhere meanwhile is not the top page.
+    if (m_ie->Busy() || m_ie->LocationURL() != landed)
+        throw BrowserError(platform::ErrPageLeft,
+                           QStringLiteral("The page went elsewhere while it was read"));
+    return text;
 }
 
 frmMain::CheckOutcome frmMain::CheckTopPage() {

@@ -17,7 +17,8 @@ enum BrowserErrorNumber {
     ErrScriptFailed = 10001,  // the page threw while we ran our script in it
     ErrBusyTimeout = 10002,   // a load did not finish within the wait bound
     ErrScriptTimeout = 10003, // a script call did not answer within its bound
-    ErrLoadFailed = 10004     // the load brought no page: no connection, TLS, HTTP 400 and up
+    ErrLoadFailed = 10004,    // the load brought no page: no connection, TLS, HTTP 400 and up
+    ErrPageLeft = 10005       // the page went elsewhere by itself while it was read
 };
 
 class BrowserError : public std::runtime_error {

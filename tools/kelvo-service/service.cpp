@@ -191,8 +191,10 @@ std::string Site::loginPage(bool isSignedIn, const std::string& notice) {
 std::string Site::topPage(bool isSignedIn) {
     std::string body = "<h2>新着記事</h2><ul id=\"articles\">";
     int padKb;
+    int wanderMs;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        wanderMs = m_wanderMs;
         for (auto it = m_articles.rbegin(); it != m_articles.rend(); ++it)
             body += "<li><a href=\"/article/" + std::to_string(it->id) + "\">" + escapeHtml(it->title) +
                     "</a></li>";
@@ -209,6 +211,9 @@ std::string Site::topPage(bool isSignedIn) {
             body += line;
         body += "</div>";
     }
+    if (wanderMs >= 0) // as sites do that send the reader on by script
+        body += "<script>setTimeout(function(){location.href='/search';}," + std::to_string(wanderMs) +
+                ");</script>";
     return page("Kelvo+", body, isSignedIn);
 }
 
@@ -456,6 +461,28 @@ void Site::install(httplib::Server& server) {
     });
     toggle("/_control/login-page-when-signed-in", &Site::m_loginPageWhenSignedIn);
     toggle("/_control/cache-validators", &Site::m_cacheValidators);
+    post("/_control/top-wanders", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string ms = req.get_param_value("ms");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_wanderMs = ms.empty() ? -1 : std::stoi(ms);
+        res.set_content("ok\n", "text/plain");
+    });
+    // Every switch back to a well-behaved site, sessions ended, the log emptied.
+    post("/_control/reset", [this](const httplib::Request&, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_delayMs = 0;
+        m_singleForm = false;
+        m_padKb = 0;
+        m_unavailable = false;
+        m_dropConnections = false;
+        m_signedOutTop = "articles";
+        m_cacheValidators = false;
+        m_wanderMs = -1;
+        m_loginPageWhenSignedIn = false;
+        m_sessions.clear();
+        m_log.clear();
+        res.set_content("ok\n", "text/plain");
+    });
     post("/_control/expire-sessions", [this](const httplib::Request&, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_sessions.clear();

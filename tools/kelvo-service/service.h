@@ -53,6 +53,7 @@ private:
     bool m_unavailable = false;              // every page answers 503
     bool m_dropConnections = false;          // every request loses its connection unanswered
     std::string m_signedOutTop = "articles"; // top page when signed out: articles, public, redirect
+    int m_wanderMs = -1;                     // the top page leaves for /search after this many ms
     bool m_cacheValidators = false;          // the top page says no-cache and carries an ETag
     bool m_loginPageWhenSignedIn = false;    // sign-in page (with "ログアウト") instead of a redirect
 };
