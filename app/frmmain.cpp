@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTime>
 #include <QTimer>
 
 using platform::BrowserError;
@@ -38,6 +39,16 @@ const QString frmMain::NoNewArticlesMessage = QStringLiteral("新着記事はあ
 const QString frmMain::NotLoggedInMessage = QStringLiteral("ログインしていません");
 const QString frmMain::AlreadyRunningMessage = QStringLiteral("KelvoMonitor はすでに起動しています。");
 const QString frmMain::SettingsNotSavedMessage = QStringLiteral("設定を保存できませんでした。");
+const QString frmMain::TipFirstCheck = QStringLiteral("最初の確認を待っています");
+const QString frmMain::TipSigningIn = QStringLiteral("%1 ログインしています");
+const QString frmMain::TipUnchanged = QStringLiteral("%1 確認済み: 新着記事はありません");
+const QString frmMain::TipNew = QStringLiteral("%1 新着: %2");
+const QString frmMain::TipRemoved = QStringLiteral("%1 確認済み: 記事が削除されました");
+const QString frmMain::TipRearranged = QStringLiteral("%1 確認済み: 記事の並びが変わりました");
+const QString frmMain::TipNotReached = QStringLiteral("%1 サイトに接続できません");
+const QString frmMain::TipRefused = QStringLiteral("%1 ログインできません（パスワードが受け付けられません）");
+const QString frmMain::TipNotRead = QStringLiteral("%1 トップページを読み取れませんでした");
+const QString frmMain::TipRecovered = QStringLiteral("%1 ブラウザーを立ち上げ直しました");
 const QString frmMain::NoticeSection = QStringLiteral("tray");
 const QString frmMain::NoticeKey = QStringLiteral("notice");
 const QString frmMain::NoticeOff = QStringLiteral("off");
@@ -51,6 +62,24 @@ namespace {
 bool isQuietFailure(int number) {
     return number == platform::ErrBusyTimeout || number == platform::ErrScriptTimeout ||
            number == platform::ErrLoadFailed || number == platform::ErrPageLeft;
+}
+
+// Cut to `width` characters, "…" marking the cut.
+QString cut(const QString& line, int width) {
+    return line.size() <= width ? line : line.left(width - 1) + u'…';
+}
+
+// Lines of the page that may be shown on the desktop: none holding the
+// member's mail address or password (a greeting may name the member).
+QStringList showable(const QStringList& lines) {
+    QStringList out;
+    for (const QString& line : lines) {
+        const bool secret = (!basMain::MailAddress().isEmpty() && line.contains(basMain::MailAddress())) ||
+                            (!basMain::Password().isEmpty() && line.contains(basMain::Password()));
+        if (!secret)
+            out << line;
+    }
+    return out;
 }
 
 bool isAlive(platform::Browser& browser) {
@@ -148,9 +177,20 @@ void frmMain::Form_Load() {
             &frmMain::maybeFinish);
 
     SignInNewBrowser();
+    if (m_loggedIn)
+        showStatus(TipFirstCheck);
     m_textManager = std::make_unique<textfileManager>();
     if (!isUnloaded())
         m_timer->start();
+}
+
+void frmMain::showStatus(const QString& line) {
+    if (m_tray)
+        m_tray->setToolTip(TrayTip + u'\n' + line);
+}
+
+QString frmMain::now() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm"));
 }
 
 // Makes a new hidden browser in `ie` and signs it in; a browser that cannot be
@@ -182,6 +222,7 @@ void frmMain::ensureHiddenBrowser(bool fresh) {
 
 basMain::LoginResult frmMain::signInHidden(bool freshBrowser) {
     auto result = basMain::LoginResult::NotReached;
+    showStatus(TipSigningIn.arg(now()));
     {
         Activity driving(*this, Phase::Driving);
         ensureHiddenBrowser(freshBrowser);
@@ -197,6 +238,16 @@ basMain::LoginResult frmMain::signInHidden(bool freshBrowser) {
 void frmMain::noteSignIn(basMain::LoginResult result) {
     m_loggedIn = result == basMain::LoginResult::SignedIn;
     m_loginRejected = result == basMain::LoginResult::Rejected;
+    switch (result) {
+    case basMain::LoginResult::SignedIn:
+        break; // what comes next tells
+    case basMain::LoginResult::Rejected:
+        showStatus(TipRefused.arg(now()));
+        break;
+    case basMain::LoginResult::NotReached:
+        showStatus(TipNotReached.arg(now()));
+        break;
+    }
 }
 
 void frmMain::Unload() {
@@ -450,7 +501,29 @@ QString frmMain::readTopPage() {
 
 frmMain::CheckOutcome frmMain::CheckTopPage() {
     if (isBusy() || closing())
-        return CheckOutcome::NotReached;
+        return CheckOutcome::NotReached; // not looked: the tip stays as it is
+    const CheckOutcome outcome = checkTopPage();
+    switch (outcome) {
+    case CheckOutcome::Changed:  // told with what is new, before the popup
+    case CheckOutcome::Rejected: // told by the sign-in
+        break;
+    case CheckOutcome::Unchanged:
+        showStatus(TipUnchanged.arg(now()));
+        break;
+    case CheckOutcome::NotReached:
+        showStatus(TipNotReached.arg(now()));
+        break;
+    case CheckOutcome::Recovered:
+        showStatus(TipRecovered.arg(now()));
+        break;
+    case CheckOutcome::NotCompared:
+        showStatus(TipNotRead.arg(now()));
+        break;
+    }
+    return outcome;
+}
+
+frmMain::CheckOutcome frmMain::checkTopPage() {
     Activity waiting(*this, Phase::Waiting);
     if (m_unexpectedFailures >= FreshBrowserAfter) {
         // The hidden browser keeps failing in ways nobody foresaw: start over.
@@ -534,7 +607,19 @@ frmMain::CheckOutcome frmMain::CheckTopPage() {
     }
 
     qCInfo(lcCheck) << "new articles";
-    ShowMessageForm();
+    const textcompare::News news = textcompare::whatIsNew(newText, oldText);
+    const QStringList added = showable(news.added);
+    QStringList popupLines;
+    if (!added.isEmpty()) {
+        showStatus(TipNew.arg(now(), cut(added.first(), 40)));
+        for (const QString& line : added.mid(0, 5))
+            popupLines << cut(line, 60);
+    } else {
+        const QString& what = news.removed ? TipRemoved : TipRearranged;
+        showStatus(what.arg(now()));
+        popupLines << what.arg(QString()).trimmed();
+    }
+    ShowMessageForm(popupLines.join(u'\n'));
     // Replaced whole: a crash or a full disk leaves the old snapshot, never half of one.
     if (m_textManager->ReplaceText(path, newText))
         m_unsavedBaseline.reset();
@@ -558,8 +643,10 @@ frmMain::CheckOutcome frmMain::signInNewForCheck() {
     return CheckOutcome::NotReached;
 }
 
-void frmMain::ShowMessageForm() {
+void frmMain::ShowMessageForm(const QString& whatIsNew) {
     QPointer<frmMessage> popup = new frmMessage;
+    // The fixed text stays; hovering it shows what is new.
+    popup->setToolTip(whatIsNew);
     basWin32API::MoveToBottomRight(*popup);
     basWin32API::SetTopMost(*popup);
     platform::showAndWait(popup);

@@ -60,6 +60,7 @@ public:
     // look at the page, or a page that was not compared (not the member's top
     // page, or an unreadable snapshot).
     enum class CheckOutcome { Changed, Unchanged, NotReached, Rejected, Recovered, NotCompared };
+    // Also says on the tray tip when it looked and what it found.
     CheckOutcome CheckTopPage();
     static QString TopFilePath();
     static bool IsTextChanged(const QString& newText, const QString& oldText);
@@ -86,6 +87,17 @@ public:
     static const QString SiteUnreachableMessage;
     static const QString AlreadyRunningMessage;
     static const QString SettingsNotSavedMessage;
+    // The tip's second line; %1 is the time (HH:MM) where it has one.
+    static const QString TipFirstCheck;
+    static const QString TipSigningIn;
+    static const QString TipUnchanged;
+    static const QString TipNew;     // %2: the first new line
+    static const QString TipRemoved; // only lines went away
+    static const QString TipRearranged;
+    static const QString TipNotReached;
+    static const QString TipRefused;
+    static const QString TipNotRead;
+    static const QString TipRecovered;
     // settings.ini: [tray] notice=off keeps the no-tray notice away.
     static const QString NoticeSection;
     static const QString NoticeKey;
@@ -107,7 +119,11 @@ private:
     void enter(Phase kind);
     void leave(Phase before);
 
-    void ShowMessageForm();
+    void ShowMessageForm(const QString& whatIsNew);
+    CheckOutcome checkTopPage();
+    // The tray tip: "Kelvo+Monitor" and a line on the last look.
+    void showStatus(const QString& line);
+    static QString now(); // HH:MM, local
     void SignInNewBrowser();
     CheckOutcome signInNewForCheck();
     // A close was asked for: nothing more is said to the member.

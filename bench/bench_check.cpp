@@ -1,6 +1,7 @@
 // Whole checks of the tray program against kelvo-service with the program's
-// sleeps shortened a hundredfold: time beyond the sleeps, PSS after sign-in
-// and after 500 checks, and CPU while idle between checks.
+// sleeps shortened a hundredfold, a new article and its popup every tenth:
+// time beyond the sleeps, resting private memory and PSS after check 5 and
+// after the last (1440 checks make a day), and CPU while idle between checks.
 // Run (on an X display): build/bench/bench_check [checks]
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
@@ -77,7 +78,14 @@ int main(int argc, char* argv[]) {
             std::printf("bench_check: %d checks, sleeps x0.01\n", checks);
             std::printf("PSS after sign-in: %.1f MiB\n", idle);
 
+            // Resting as between two ticks: a few seconds after a check.
+            auto resting = [&] {
+                platform::clock().sleep(5000);
+                return std::make_pair(bench::treePrivateMiB(getpid(), service.pid()),
+                                      bench::treePssMiB(getpid(), service.pid()));
+            };
             std::vector<double> unchanged, changed;
+            std::pair<double, double> atFive;
             int wrong = 0;
             for (int i = 0; i < checks; ++i) {
                 const bool change = i % 10 == 0;
@@ -93,15 +101,20 @@ int main(int argc, char* argv[]) {
                     ++wrong;
                     std::printf("check %d: change %s\n", i, found ? "found unexpectedly" : "missed");
                 }
+                if (i == 4) {
+                    atFive = resting();
+                    std::printf("resting after check 5: private %.1f MiB, PSS %.1f MiB\n", atFive.first,
+                                atFive.second);
+                    std::fflush(stdout);
+                }
             }
             bench::print("check without change, beyond the sleeps", unchanged, "ms");
             bench::print("check with change (popup answered at once)", changed, "ms");
             std::printf("wrong outcomes: %d of %d checks\n", wrong, checks);
-            // Idle as between two checks, so that the engine's idle-time collection can run.
-            platform::clock().sleep(30000);
-            const double after = bench::treePssMiB(getpid(), service.pid());
-            std::printf("PSS after %d checks: %.1f MiB (growth %.1f%%)\n", checks, after,
-                        (after - idle) / idle * 100);
+            const auto last = resting();
+            std::printf("resting after check %d: private %.1f MiB (%+.1f%%), PSS %.1f MiB (%+.1f%%)\n",
+                        checks, last.first, (last.first - atFive.first) / atFive.first * 100, last.second,
+                        (last.second - atFive.second) / atFive.second * 100);
 
             // Idle between checks, as in real use: the timer's next tick is a minute away.
             answer.stop();

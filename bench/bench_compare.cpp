@@ -1,5 +1,6 @@
 // IsTextChanged on 100 KB, 1 MB and 10 MB page texts, against a plain copy
-// plus equality compare of the same texts measured in the same run.
+// plus equality compare of the same texts measured in the same run; and
+// whatIsNew, the added lines of a change (five articles on top of the page).
 // Run: build/bench/bench_compare
 #include "benchsupport.h"
 #include "storage/textcompare.h"
@@ -59,10 +60,21 @@ int main() {
                 return a == b;
             }));
         }
-        const bench::Stats c = bench::stats(compare), b = bench::stats(baseline);
+        // A change: five new article lines on top, one old line gone at the end.
+        QString changedPage = page;
+        changedPage.truncate(changedPage.lastIndexOf(QStringLiteral("\r\n")));
+        for (int n = 1; n <= 5; ++n)
+            changedPage.prepend(QStringLiteral("会員限定の新しい記事 その%1\r\n").arg(n));
+        std::vector<double> news;
+        for (int i = 0; i < runs; ++i)
+            news.push_back(
+                timeMs([&] { return textcompare::whatIsNew(changedPage, stored).added.size() == 5; }));
+        const bench::Stats c = bench::stats(compare), b = bench::stats(baseline), w = bench::stats(news);
         std::printf(
             "%-7s IsTextChanged median %8.3f ms (max %8.3f)   copy+compare median %8.3f ms   ratio %.2f\n",
             size.name, c.median, c.max, b.median, c.median / b.median);
+        std::printf("%-7s whatIsNew     median %8.3f ms (max %8.3f)   %s\n", size.name, w.median, w.max,
+                    g_sink ? "5 added lines found" : "WRONG: not the 5 added lines");
         if (size.chars == 1024 * 1024)
             median1MB = c.median;
         if (size.chars == 10 * 1024 * 1024)

@@ -107,7 +107,8 @@ int main(int argc, char* argv[]) {
             if (i % 100 == 0) {
                 std::printf("  after %d reloads: %.1f MiB (", i, bench::treePssMiB(getpid(), service.pid()));
                 for (qint64 pid : bench::processTree(getpid(), service.pid()))
-                    std::printf(" %lld:%.1f", static_cast<long long>(pid), bench::pssKiB(pid) / 1024.0);
+                    std::printf(" %lld:%.1f", static_cast<long long>(pid),
+                                bench::smapsKiB(pid, {"Pss"}) / 1024.0);
                 std::printf(" )\n");
             }
         }

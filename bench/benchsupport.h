@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 namespace bench {
@@ -33,16 +34,19 @@ inline void print(const char* what, const std::vector<double>& v, const char* un
     std::fflush(stdout);
 }
 
-// Proportional set size in KiB of one process, 0 when it cannot be read.
-inline qint64 pssKiB(qint64 pid) {
+// Fields of /proc/PID/smaps_rollup summed, in KiB; 0 when it cannot be read.
+inline qint64 smapsKiB(qint64 pid, std::initializer_list<const char*> fields) {
     QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     if (!f.open(QIODevice::ReadOnly))
         return 0;
+    qint64 kib = 0;
     for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("Pss:"))
-            return line.mid(4).trimmed().split(' ').first().toLongLong();
+        for (const char* field : fields) {
+            if (line.startsWith(QByteArray(QByteArray(field) + ':')))
+                kib += line.mid(qstrlen(field) + 1).trimmed().split(' ').first().toLongLong();
+        }
     }
-    return 0;
+    return kib;
 }
 
 // The process and all its descendants, less the subtree of `excluded`.
@@ -62,11 +66,18 @@ inline std::vector<qint64> processTree(qint64 root, qint64 excluded = 0) {
     return out;
 }
 
-inline double treePssMiB(qint64 root, qint64 excluded = 0) {
+inline double treeMiB(std::initializer_list<const char*> fields, qint64 root, qint64 excluded = 0) {
     qint64 kib = 0;
     for (qint64 pid : processTree(root, excluded))
-        kib += pssKiB(pid);
+        kib += smapsKiB(pid, fields);
     return kib / 1024.0;
+}
+inline double treePssMiB(qint64 root, qint64 excluded = 0) {
+    return treeMiB({"Pss"}, root, excluded);
+}
+// Memory that is the tree's alone: what it would give back if it ended.
+inline double treePrivateMiB(qint64 root, qint64 excluded = 0) {
+    return treeMiB({"Private_Clean", "Private_Dirty"}, root, excluded);
 }
 
 // CPU time (user + system) of the process tree in seconds.

@@ -102,6 +102,12 @@ bool TrayIcon::isShown() const {
     return m_icon && m_icon->isVisible();
 }
 
+void TrayIcon::setToolTip(const QString& tip) {
+    m_tip = tip;
+    if (m_icon)
+        m_icon->setToolTip(tip);
+}
+
 void TrayIcon::showMessage(const QString& title, const QString& text) {
     if (m_icon)
         m_icon->showMessage(title, text, QSystemTrayIcon::Information, 10000);

@@ -31,6 +31,9 @@ public:
     void popupMenu();
     // Without a tray: the menu in the middle of the work area, keyboard ready.
     void popupMenuCentered();
+    // The tip the icon shows, now and whenever it appears again.
+    void setToolTip(const QString& tip);
+    QString toolTip() const { return m_tip; }
     // A short note from the icon (a balloon, or the desktop's notification).
     void showMessage(const QString& title, const QString& text);
 

@@ -1,5 +1,8 @@
 #include "storage/textcompare.h"
 
+#include <QHash>
+#include <QStringView>
+
 namespace textcompare {
 
 QString normalized(const QString& text) {
@@ -34,6 +37,51 @@ bool IsTextChanged(const QString& newText, const QString& oldText) {
 
 QString storable(const QString& text) {
     return QString::fromUtf8(text.toUtf8());
+}
+
+namespace {
+
+// Calls `f(line, key)` for every line that holds more than blanks; the key is
+// the line without blanks, ideographic spaces and CR.
+template <class F> void forEachLine(const QString& text, F f) {
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        const QStringView line = QStringView(text).mid(start, end - start);
+        QString key;
+        key.reserve(line.size());
+        for (QChar c : line) {
+            if (c != u' ' && c != u'\u3000' && c != u'\r')
+                key += c;
+        }
+        if (!key.isEmpty())
+            f(line, key);
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+News whatIsNew(const QString& newText, const QString& oldText) {
+    QHash<QString, int> old;
+    forEachLine(oldText, [&](QStringView, const QString& key) { ++old[key]; });
+    News news;
+    forEachLine(newText, [&](QStringView line, const QString& key) {
+        auto it = old.find(key);
+        if (it != old.end() && *it > 0)
+            --*it; // a line repeated on the page is new only beyond its old count
+        else
+            news.added << line.trimmed().toString().remove(u'\r');
+    });
+    for (int left : std::as_const(old)) {
+        if (left > 0) {
+            news.removed = true;
+            break;
+        }
+    }
+    return news;
 }
 
 } // namespace textcompare

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace textcompare {
 
@@ -15,5 +16,13 @@ bool IsTextChanged(const QString& newText, const QString& oldText);
 // characters UTF-8 cannot hold (lone surrogates) become U+FFFD. Comparing with
 // this form keeps such a page from raising a change at every check.
 QString storable(const QString& text);
+
+// What a change brought, line by line, after the same normalisation as
+// IsTextChanged (so a line that differs only in blanks is the same line).
+struct News {
+    QStringList added;    // lines of the new text that the old one lacks, in page order, trimmed
+    bool removed = false; // the old text had lines that the new one lacks
+};
+News whatIsNew(const QString& newText, const QString& oldText);
 
 } // namespace textcompare

@@ -625,6 +625,45 @@ private Q_SLOTS:
         QCOMPARE(b->steps().last(), QStringLiteral("Navigate https://fav/page"));
     }
 
+    // The tray tip says when the program last looked and what it found; what
+    // is new is the popup's tooltip. Never the member's address or password.
+    void trayTipTellsTheLastLook() {
+        auto tip = [this] { return m_main->trayIcon()->toolTip(); };
+        // the second line, its time (HH:MM) put back as %1
+        auto told = [&](const QString& line) {
+            QString shown = tip();
+            shown.replace(QRegularExpression(QStringLiteral("(?<=\\n)\\d\\d:\\d\\d ")),
+                          QStringLiteral("%1 "));
+            QCOMPARE(shown, frmMain::TrayTip + QStringLiteral("\n") + line);
+        };
+        QCOMPARE(tip(), frmMain::TrayTip + QStringLiteral("\n") + frmMain::TipFirstCheck);
+        QVERIFY(!checkAnsweringPopup());
+        told(frmMain::TipUnchanged);
+
+        const QString title = QStringLiteral("会員限定: ") + QString(60, u'長') + QStringLiteral("い記事");
+        m_page += QStringLiteral("\r\n") + title + QStringLiteral("\r\nようこそ m@example.com さん\r\n記事B");
+        QString popupTip;
+        QVERIFY(checkAnsweringPopup([&] { popupTip = findVisible<frmMessage>()->toolTip(); }));
+        told(frmMain::TipNew.arg(QStringLiteral("%1"), title.left(39) + u'…'));
+        QCOMPARE(popupTip, title.left(59) + QStringLiteral("…\n記事B")); // the greeting left out
+        QVERIFY(!tip().contains(QStringLiteral("m@example.com")) && !tip().contains(QStringLiteral("pw")));
+
+        m_page.remove(QStringLiteral("\r\n記事B"));
+        QVERIFY(checkAnsweringPopup([&] { popupTip = findVisible<frmMessage>()->toolTip(); }));
+        told(frmMain::TipRemoved);
+        QVERIFY2(popupTip.contains(QStringLiteral("記事が削除されました")), qPrintable(popupTip));
+
+        m_down = true;
+        QVERIFY(!checkAnsweringPopup());
+        told(frmMain::TipNotReached);
+        m_down = false;
+        m_session = false;
+        m_goodPassword = QStringLiteral("changed on the site");
+        QVERIFY(!checkAnsweringPopup());
+        told(frmMain::TipRefused);
+        QCOMPARE(takeMessages(), QStringList{warning(frmMain::LoginFailedMessage)});
+    }
+
     // A session without a tray: the program signs in and checks as usual, and
     // the member is told once per run where the commands are.
     void withoutATrayTheMemberIsToldOnce() {

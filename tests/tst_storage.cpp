@@ -2,6 +2,7 @@
 #include "storage/filemodule.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
+#include "storage/textcompare.h"
 #include "storage/textfilemanager.h"
 #include "testfiles.h"
 
@@ -139,6 +140,41 @@ private Q_SLOTS:
         QCOMPARE(bytes(path()),
                  QByteArray("; kept\r\n[mail]\r\naddress=n@x\r\npwd=p w\r\n[url]\r\nfavorite=f\r\n"));
         QCOMPARE(QFile::permissions(path()), OwnerOnly);
+    }
+
+    void whatIsNewLineByLine_data() {
+        QTest::addColumn<QString>("oldText");
+        QTest::addColumn<QString>("newText");
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<bool>("removed");
+        const QString page =
+            QStringLiteral("Kelvo+\r\nログアウト\r\n新着記事\r\n記事B\r\n記事A\r\n表示完了\r\n");
+        auto with = [&](const char16_t* from, const char16_t* to) {
+            return QString(page).replace(QString::fromUtf16(from), QString::fromUtf16(to));
+        };
+        auto row = [](const char* name, const QString& o, const QString& n, QStringList added, bool removed) {
+            QTest::newRow(name) << o << n << added << removed;
+        };
+        row("articles prepended", page, with(u"新着記事\r\n", u"新着記事\r\n 記事D\r\n記事C　\r\n"),
+            {QStringLiteral("記事D"), QStringLiteral("記事C")}, false);
+        row("one removed", page, with(u"記事B\r\n", u""), {}, true);
+        row("reordered", page, with(u"記事B\r\n記事A", u"記事A\r\n記事B"), {}, false);
+        row("blanks and U+3000 moved", page, with(u"新着記事", u"新着　記 事 "), {}, false);
+        row("LF for CR LF, blank lines", page,
+            QString(page).replace(QStringLiteral("\r\n"), QStringLiteral("\n\n")), {}, false);
+        row("one replaced", page, with(u"記事A", u"記事E"), {QStringLiteral("記事E")}, true);
+        row("a line once more", page, page + QStringLiteral("記事A\r\n"), {QStringLiteral("記事A")}, false);
+        row("no old text", QString(), QStringLiteral("ログアウト\r\n記事A"),
+            {QStringLiteral("ログアウト"), QStringLiteral("記事A")}, false);
+    }
+    void whatIsNewLineByLine() {
+        QFETCH(QString, oldText);
+        QFETCH(QString, newText);
+        QFETCH(QStringList, added);
+        QFETCH(bool, removed);
+        const textcompare::News news = textcompare::whatIsNew(newText, oldText);
+        QCOMPARE(news.added, added);
+        QCOMPARE(news.removed, removed);
     }
 
     void longValuesAreCutOnCharacterBoundary() {

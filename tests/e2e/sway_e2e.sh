@@ -87,6 +87,33 @@ shot sway-late-tray
 echo "a tray 10 s late: the icon is registered"
 ls "$run"/KelvoMonitor-* >/dev/null || fail "the command channel is not in the member's runtime folder"
 
+# The tip tells the last look: after a change, the new article's title.
+app=$(program_pid)
+. "$(dirname "$0")/windows.sh"
+item=$(as_member dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+    org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher string:RegisteredStatusNotifierItems |
+    sed -n 's/.*string "\(:[^/]*\)\(\/.*\)"/\1 \2/p' | head -n 1)
+tooltip() {
+    set -- $item
+    as_member dbus-send --session --print-reply --dest="$1" "$2" org.freedesktop.DBus.Properties.Get \
+        string:org.kde.StatusNotifierItem string:ToolTip
+}
+as_member "$app_dir/KelvoMonitor" --check # the first look: a baseline
+wait_for 30 message_box || fail "no message after the first --check"
+xdotool key Return
+wait_for 10 no_message_box || fail "the message box did not close"
+tooltip | grep -q '確認済み' || fail "the tip does not tell the last look: $(tooltip)"
+ctl article "title=ウェイランドの新着" >/dev/null
+as_member "$app_dir/KelvoMonitor" --check
+wait_for 30 popup || fail "no popup for the new article"
+tooltip | grep -q '新着: ウェイランドの新着' || fail "the tip does not name the new article: $(tooltip)"
+shot sway-tip-after-change
+as_member swaymsg "[pid=$app window_type=utility] focus" >/dev/null
+xdotool key Escape
+no_popup() { ! popup; }
+wait_for 10 no_popup || fail "the popup did not close"
+echo "the tip tells the last look and names the new article"
+
 stop_bar
 wait_for 10 not_registered || fail "the tray did not go away"
 start_bar

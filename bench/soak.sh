@@ -1,0 +1,70 @@
+#!/bin/sh
+# The real program left running as a member leaves it: real 60 s ticks against
+# kelvo-service publishing an article every 10 minutes, each popup closed a
+# few seconds after it comes. Every minute, half way between two ticks, it
+# prints the private memory (Private_Clean + Private_Dirty) and the PSS of
+# the program and its engine processes, and of the program's own process.
+# Run as root (the program then runs as the ordinary user "member", with the
+# engine's sandbox on) or as that user:
+#   bench/soak.sh BUILD-DIR [MINUTES]      (30 minutes unless told)
+set -eu
+build=$(cd "$1" && pwd)
+minutes=${2:-30}
+scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=""
+trap 'kill $pids 2>/dev/null || true; rm -rf "$work"' EXIT
+eval "$("$scripts/desktop")"
+pids="$KELVO_DESKTOP_PIDS"
+"$build/tools/kelvo-service/kelvo-service" --port 0 --account "soak@example.com:soak pass" \
+    --publish-every 600 >"$work/service.out" &
+pids="$! $pids"
+sleep 1
+port=$(awk '/^PORT /{print $2}' "$work/service.out")
+mkdir "$work/app"
+cp "$build/KelvoMonitor" "$work/app/"
+printf '[mail]\naddress=soak@example.com\npwd=soak pass\n' >"$work/app/settings.ini"
+run=""
+if [ "$(id -u)" -eq 0 ]; then
+    id -u member >/dev/null 2>&1 || useradd -m member
+    chown -R member: "$work/app"
+    xhost +si:localuser:member >/dev/null 2>&1 || true
+    run="setpriv --reuid=member --regid=member --init-groups env HOME=/home/member"
+fi
+$run "$work/app/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
+    --ignore-certificate-errors >"$work/program.log" 2>&1 &
+sleep 2
+app=$(pgrep -n -f "$work/app/KelvoMonitor")
+pids="$app $pids"
+
+# smaps_rollup field (kB) summed over the program and its descendants
+tree() { echo "$app" $(pgrep -P "$app") $(for p in $(pgrep -P "$app"); do pgrep -P "$p"; done); }
+kib() { awk -v f="$2" '$1 == f":" {print $2}' "/proc/$1/smaps_rollup" 2>/dev/null || echo 0; }
+sum() {
+    total=0
+    for p in $1; do
+        for f in $2; do total=$((total + $(kib "$p" "$f"))); done
+    done
+    echo $((total / 1024))
+}
+close_popups() {
+    for w in $(xdotool search --all --onlyvisible --pid "$app" "" 2>/dev/null); do
+        xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 202x95' && xdotool windowactivate --sync "$w" key Escape 2>/dev/null
+    done
+    return 0
+}
+# The first tick comes 60 s after the sign-in: sample 30 s after each one.
+sleep 30
+echo "minute  private_MiB  pss_MiB  program_private_MiB  processes"
+m=1
+while [ $m -le "$minutes" ]; do
+    sleep 55
+    close_popups
+    sleep 5
+    procs=$(tree)
+    printf '%6d  %11d  %7d  %19d  %9d\n' "$m" "$(sum "$procs" 'Private_Clean Private_Dirty')" \
+        "$(sum "$procs" Pss)" "$(sum "$app" 'Private_Clean Private_Dirty')" "$(echo $procs | wc -w)"
+    m=$((m + 1))
+done
+grep -c 'kelvo.check' "$work/program.log" >/dev/null 2>&1 || true
