@@ -520,6 +520,8 @@ frmMain::CheckOutcome frmMain::CheckTopPage() {
         showStatus(TipNotRead.arg(now()));
         break;
     }
+    // The page, its text and the popup are gone until the next tick.
+    platform::releaseFreedMemory();
     return outcome;
 }
 

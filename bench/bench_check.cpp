@@ -78,9 +78,13 @@ int main(int argc, char* argv[]) {
             std::printf("bench_check: %d checks, sleeps x0.01\n", checks);
             std::printf("PSS after sign-in: %.1f MiB\n", idle);
 
-            // Resting as between two ticks: a few seconds after a check.
+            // Resting as between two ticks: some seconds after a check, once the
+            // page's renderer has gone.
             auto resting = [&] {
-                platform::clock().sleep(5000);
+                platform::clock().sleep(10000);
+                std::printf("  (program alone: private %.1f MiB; %zu processes)\n",
+                            bench::smapsKiB(getpid(), {"Private_Clean", "Private_Dirty"}) / 1024.0,
+                            bench::processTree(getpid(), service.pid()).size());
                 return std::make_pair(bench::treePrivateMiB(getpid(), service.pid()),
                                       bench::treePssMiB(getpid(), service.pid()));
             };

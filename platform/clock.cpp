@@ -1,5 +1,9 @@
 #include "platform/clock.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -45,6 +49,12 @@ void Sleep(int ms) {
 
 void setSleepScale(double scale) {
     g_sleepScale = scale;
+}
+
+void releaseFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 } // namespace platform

@@ -22,4 +22,9 @@ void setClock(Clock* clock);
 void Sleep(int ms);
 void setSleepScale(double scale);
 
+// Hands memory that the program has freed back to the system. The C
+// library keeps freed memory for reuse; between two checks, a minute apart,
+// it would only swell the footprint.
+void releaseFreedMemory();
+
 } // namespace platform

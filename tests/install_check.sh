@@ -16,7 +16,9 @@ id=example.kelvo.KelvoMonitor
 expected="usr/bin/KelvoMonitor
 usr/share/applications/$id.desktop
 usr/share/doc/kelvomonitor/README.md
+usr/share/doc/kelvomonitor/changelog.gz
 usr/share/doc/kelvomonitor/copyright
+usr/share/man/man1/KelvoMonitor.1.gz
 usr/share/icons/hicolor/scalable/apps/$id.svg
 usr/share/metainfo/$id.metainfo.xml"
 for n in 16 22 24 32 48 64 128 256; do
@@ -46,7 +48,14 @@ for action in "top-page トップページ" "favorite お気に入り" "check �
     sed -n "/^\[Desktop Action $1\]/,/^\[/p" "$entry" | grep -qx "Exec=KelvoMonitor --$1" || fail "action $1 runs another command"
     "$build/KelvoMonitor" --help | grep -q -- "--$1 " || fail "--help does not list --$1"
 done
-echo "install: $(echo "$expected" | wc -l) files where expected, desktop entry and metainfo valid"
+warnings=$(LANG=C.UTF-8 man --warnings -l "$work/root/usr/share/man/man1/KelvoMonitor.1.gz" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the manual page: $warnings"
+for option in --check --top-page --favorite --settings --quit --help --version --webEngineArgs \
+    QT_LOGGING_RULES XDG_CONFIG_HOME QT_QPA_PLATFORM settings.ini kelvo_top.txt; do
+    LANG=C.UTF-8 MANWIDTH=200 man -l "$work/root/usr/share/man/man1/KelvoMonitor.1.gz" 2>/dev/null |
+        grep -q -- "$option" || fail "the manual page does not tell of $option"
+done
+echo "install: $(echo "$expected" | wc -l) files where expected, desktop entry, metainfo and manual page valid"
 
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
 deb=$(ls "$work"/pkg/kelvomonitor_*.deb)
@@ -56,7 +65,11 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for dep in libqt6svg6 fonts-noto-cjk libqt6webenginecore6 libqt6widgets6; do
     echo "$depends" | grep -q "$dep" || fail "Depends lacks $dep: $depends"
 done
+dpkg-deb -f "$deb" Suggests | grep -qx "gnome-shell-extension-appindicator" || fail "Suggests: $(dpkg-deb -f "$deb" Suggests)"
+# Debian's own checker: no error, no warning.
+lintian --tag-display-limit 0 --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1 ||
+    fail "lintian: $(grep -v 'root privileges' "$work/lintian.txt")"
 dpkg-deb -x "$deb" "$work/x"
 file "$work/x/usr/bin/KelvoMonitor" | grep -q ", stripped" || fail "the packaged program is not stripped"
-echo "package: same files, stripped, Depends: $depends"
+echo "package: same files, stripped, lintian clean, Depends: $depends"
 echo "1 passed, 0 failed"
