@@ -3,7 +3,9 @@
 # kelvo-service publishing an article every 10 minutes, each popup closed a
 # few seconds after it comes. Every minute, half way between two ticks, it
 # prints the private memory (Private_Clean + Private_Dirty) and the PSS of
-# the program and its engine processes, and of the program's own process.
+# the program and its engine processes, their Private_Dirty alone (what they
+# wrote; unlike clean pages it does not depend on which other processes map
+# the same libraries), and the program's own process. Run it alone.
 # Run as root (the program then runs as the ordinary user "member", with the
 # engine's sandbox on) or as that user:
 #   bench/soak.sh BUILD-DIR [MINUTES]      (30 minutes unless told)
@@ -56,15 +58,15 @@ close_popups() {
 }
 # The first tick comes 60 s after the sign-in: sample 30 s after each one.
 sleep 30
-echo "minute  private_MiB  pss_MiB  program_private_MiB  processes"
+echo "minute  private_MiB  pss_MiB  dirty_MiB  program_private_MiB  processes"
 m=1
 while [ $m -le "$minutes" ]; do
     sleep 55
     close_popups
     sleep 5
     procs=$(tree)
-    printf '%6d  %11d  %7d  %19d  %9d\n' "$m" "$(sum "$procs" 'Private_Clean Private_Dirty')" \
-        "$(sum "$procs" Pss)" "$(sum "$app" 'Private_Clean Private_Dirty')" "$(echo $procs | wc -w)"
+    printf '%6d  %11d  %7d  %9d  %19d  %9d\n' "$m" "$(sum "$procs" 'Private_Clean Private_Dirty')" \
+        "$(sum "$procs" Pss)" "$(sum "$procs" Private_Dirty)" "$(sum "$app" 'Private_Clean Private_Dirty')" \
+        "$(echo $procs | wc -w)"
     m=$((m + 1))
 done
-grep -c 'kelvo.check' "$work/program.log" >/dev/null 2>&1 || true
