@@ -521,7 +521,7 @@ frmMain::CheckOutcome frmMain::CheckTopPage() {
         break;
     }
     // The page, its text and the popup are gone until the next tick.
-    platform::releaseFreedMemory();
+    platform::releaseFreedMemorySoon();
     return outcome;
 }
 

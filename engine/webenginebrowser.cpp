@@ -2,6 +2,7 @@
 
 #include "engine/browserwindow.h"
 #include "engine/kelvopage.h"
+#include "platform/clock.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -179,6 +180,7 @@ void WebEngineBrowser::Rest() {
     m_restUrl = m_page->url();
     m_resting = true;
     dropPage();
+    platform::releaseFreedMemorySoon();
 }
 
 void WebEngineBrowser::wake() {

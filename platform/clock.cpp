@@ -4,8 +4,10 @@
 #include <malloc.h>
 #endif
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 
 #include <cmath>
@@ -55,6 +57,18 @@ void releaseFreedMemory() {
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif
+}
+
+void releaseFreedMemorySoon() {
+    constexpr int AfterMs = 5000;
+    static QPointer<QTimer> timer;
+    if (!timer) {
+        timer = new QTimer(QCoreApplication::instance());
+        timer->setSingleShot(true);
+        timer->setInterval(AfterMs);
+        QObject::connect(timer, &QTimer::timeout, [] { releaseFreedMemory(); });
+    }
+    timer->start();
 }
 
 } // namespace platform

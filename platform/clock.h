@@ -26,5 +26,8 @@ void setSleepScale(double scale);
 // library keeps freed memory for reuse; between two checks, a minute apart,
 // it would only swell the footprint.
 void releaseFreedMemory();
+// The same, some seconds from now (once, however often asked): the engine
+// frees most of a page's memory only after the page's process has gone.
+void releaseFreedMemorySoon();
 
 } // namespace platform
