@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include "platform/clock.h"
+
 #include <QCoreApplication>
 #include <QWebEngineProfile>
 
@@ -25,6 +27,7 @@ QStringList prepareEngine(const QStringList& arguments) {
     // Software compositing halves the engine's memory, and a tray program runs all day.
     setDefaultEnv("QT_XCB_GL_INTEGRATION", "none");
     setDefaultEnv("QT_QUICK_BACKEND", "software");
+    platform::returnLargeBlocksWhenFreed();
 
     QStringList args = arguments;
     if (!args.contains(QStringLiteral("--webEngineArgs")))

@@ -59,6 +59,12 @@ void releaseFreedMemory() {
 #endif
 }
 
+void returnLargeBlocksWhenFreed() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
+}
+
 void releaseFreedMemorySoon() {
     constexpr int AfterMs = 5000;
     static QPointer<QTimer> timer;

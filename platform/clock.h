@@ -29,5 +29,10 @@ void releaseFreedMemory();
 // The same, some seconds from now (once, however often asked): the engine
 // frees most of a page's memory only after the page's process has gone.
 void releaseFreedMemorySoon();
+// Blocks from 256 KiB up (the engine's frame buffers, say) go back to the
+// system as soon as they are freed. Left to itself, the C library raises that
+// bound after the first such block and keeps megabytes of them in its
+// threads' pools, out of reach of releaseFreedMemory(). Call before threads start.
+void returnLargeBlocksWhenFreed();
 
 } // namespace platform
