@@ -1,7 +1,7 @@
 #!/bin/sh
 # The real program left running as a member leaves it: real 60 s ticks against
-# kelvo-service publishing an article every 10 minutes, each popup closed a
-# few seconds after it comes. Every minute, half way between two ticks, it
+# kelvo-service publishing an article every 10 minutes, each popup closed ten
+# seconds before the next sample. Every minute, half way between two ticks, it
 # prints the private memory (Private_Clean + Private_Dirty) and the PSS of
 # the program and its engine processes, their Private_Dirty alone (what they
 # wrote; unlike clean pages it does not depend on which other processes map
@@ -61,9 +61,9 @@ sleep 30
 echo "minute  private_MiB  pss_MiB  dirty_MiB  program_private_MiB  processes"
 m=1
 while [ $m -le "$minutes" ]; do
-    sleep 55
+    sleep 50
     close_popups
-    sleep 5
+    sleep 10
     procs=$(tree)
     printf '%6d  %11d  %7d  %9d  %19d  %9d\n' "$m" "$(sum "$procs" 'Private_Clean Private_Dirty')" \
         "$(sum "$procs" Pss)" "$(sum "$procs" Private_Dirty)" "$(sum "$app" 'Private_Clean Private_Dirty')" \
