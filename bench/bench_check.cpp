@@ -1,7 +1,8 @@
 // Whole checks of the tray program against kelvo-service with the program's
 // sleeps shortened a hundredfold, a new article and its popup every tenth:
-// time beyond the sleeps, resting private memory and PSS after check 5 and
-// after the last (1440 checks make a day), and CPU while idle between checks.
+// time beyond the sleeps, resting private memory and PSS after check 5, at
+// each quarter and after the last (1440 checks make a day), and CPU while
+// idle between checks.
 // Run (on an X display): build/bench/bench_check [checks]
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
@@ -109,6 +110,12 @@ int main(int argc, char* argv[]) {
                     atFive = resting();
                     std::printf("resting after check 5: private %.1f MiB, PSS %.1f MiB\n", atFive.first,
                                 atFive.second);
+                    std::fflush(stdout);
+                } else if ((i + 1) % (checks / 4) == 0 && i + 1 < checks) {
+                    // Whether any growth levels off or goes on.
+                    const auto now = resting();
+                    std::printf("resting after check %d: private %.1f MiB, PSS %.1f MiB\n", i + 1, now.first,
+                                now.second);
                     std::fflush(stdout);
                 }
             }
