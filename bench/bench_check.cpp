@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -83,8 +84,10 @@ int main(int argc, char* argv[]) {
             // page's renderer has gone.
             auto resting = [&] {
                 platform::clock().sleep(10000);
-                std::printf("  (program alone: private %.1f MiB; %zu processes)\n",
+                // malloc's bytes in use tell a leak from memory held elsewhere.
+                std::printf("  (program alone: private %.1f MiB, malloc in use %.1f MiB; %zu processes)\n",
                             bench::smapsKiB(getpid(), {"Private_Clean", "Private_Dirty"}) / 1024.0,
+                            mallinfo2().uordblks / 1048576.0,
                             bench::processTree(getpid(), service.pid()).size());
                 return std::make_pair(bench::treePrivateMiB(getpid(), service.pid()),
                                       bench::treePssMiB(getpid(), service.pid()));
