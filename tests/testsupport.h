@@ -5,7 +5,6 @@
 #include "testfiles.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -27,18 +26,6 @@ inline void recordMessages(QStringList* messages) {
     platform::setMessageHandler([messages](const QString& text, platform::MessageIcon icon) {
         *messages << (icon == platform::MessageIcon::Warning ? warning(text) : info(text));
     });
-}
-
-// What this process has written and still holds, in KiB.
-inline qint64 privateDirtyKiB() {
-    QFile f(QStringLiteral("/proc/self/smaps_rollup"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("Private_Dirty:"))
-            return line.mid(14).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
 }
 
 template <class T> T* findVisible() {

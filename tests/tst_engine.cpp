@@ -1,6 +1,7 @@
 // The browser object on the real engine against kelvo-service.
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
+#include "benchsupport.h"
 #include "engine/browserwindow.h"
 #include "engine/webenginebrowser.h"
 #include "platform/clock.h"
@@ -22,6 +23,8 @@
 #include <QWebEngineView>
 
 #include <csignal>
+
+#include <unistd.h>
 
 using namespace basMain;
 using platform::BrowserError;
@@ -134,9 +137,9 @@ private Q_SLOTS:
             main.CheckTopPage();
         }
         QTest::qWait(7000);
-        const qint64 before = testsupport::privateDirtyKiB();
+        const qint64 before = bench::smapsKiB(getpid(), {"Private_Dirty"});
         platform::releaseFreedMemory();
-        const qint64 held = before - testsupport::privateDirtyKiB();
+        const qint64 held = before - bench::smapsKiB(getpid(), {"Private_Dirty"});
         QVERIFY2(held < 1024, qPrintable(QStringLiteral("%1 KiB freed but held").arg(held)));
         main.Unload();
     }
