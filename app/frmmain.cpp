@@ -492,11 +492,19 @@ QString frmMain::readTopPage() {
     // Compared as it will read back from the file, so that a character
     // the file cannot hold does not raise a change at every check.
     const QString text = textcompare::storable(m_ie->BodyInnerText());
-    // A page that its own script sent elsewhere meanwhile is not the top page.
-    if (m_ie->Busy() || m_ie->LocationURL() != landed)
+    if (!m_ie->Busy() && m_ie->LocationURL() == landed)
+        return text;
+    // The page went elsewhere by itself while it was read. Where it went says
+    // why: a page without the marker (the sign-in page, a "session ended"
+    // notice) means the session ended, and its text, lacking the marker, makes
+    // the caller sign in again; a signed-in page is not the top page.
+    basMain::WaitWhileBusy(*m_ie);
+    const QString there = textcompare::storable(m_ie->BodyInnerText());
+    if (there.contains(basMain::SignedInMarker))
         throw BrowserError(platform::ErrPageLeft,
                            QStringLiteral("The page went elsewhere while it was read"));
-    return text;
+    qCInfo(lcCheck) << "the top page moved on to a signed-out page: the session ended";
+    return there;
 }
 
 frmMain::CheckOutcome frmMain::CheckTopPage() {

@@ -12,7 +12,9 @@
 #include <QMetaEnum>
 #include <QScreen>
 #include <QTimer>
+#include <QWebEngineHttpRequest>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 Q_LOGGING_CATEGORY(lcEngine, "kelvo.engine", QtWarningMsg)
@@ -79,6 +81,8 @@ void WebEngineBrowser::makePage() {
                 m_loadsInFlight = 0;
             });
     connect(m_page, &QObject::destroyed, this, [this] { m_gone = true; });
+    // Hidden, it has no use for the page's icon: one request less per check.
+    m_page->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, m_visible);
 
     // A page without a view gets no frames, so pages that draw their articles
     // in animation frames or on coming into view never finish. A view parked
@@ -194,7 +198,19 @@ void WebEngineBrowser::Navigate(const QString& url) {
     ensureAlive();
     wake();
     startLoad();
-    m_page->load(QUrl(url));
+    load(QUrl(url));
+}
+
+void WebEngineBrowser::load(const QUrl& url) {
+    if (m_visible) {
+        m_page->load(url);
+        return;
+    }
+    // The hidden browser reads what the site says now: never an answer kept
+    // from an earlier check, whatever the page's cache headers allowed.
+    QWebEngineHttpRequest request(url);
+    request.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache"));
+    m_page->load(request);
 }
 
 void WebEngineBrowser::Refresh() {
@@ -203,7 +219,7 @@ void WebEngineBrowser::Refresh() {
     wake();
     startLoad();
     if (wasResting)
-        m_page->load(m_restUrl);
+        load(m_restUrl);
     else
         m_page->triggerAction(QWebEnginePage::Reload);
 }
@@ -300,6 +316,7 @@ void WebEngineBrowser::setVisible(bool visible) {
         return;
     m_visible = visible;
     if (visible) {
+        m_page->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, true);
         if (!m_window) {
             m_parkedView->setPage(nullptr);
             delete m_parkedView;

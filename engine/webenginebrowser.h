@@ -50,6 +50,7 @@ public:
 private:
     void ensureAlive() const;
     void startLoad();
+    void load(const QUrl& url);
     void makePage();
     void dropPage();
     void wake();

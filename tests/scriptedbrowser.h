@@ -23,6 +23,9 @@ public:
         QString text;
         QString url;       // where the load ended, when not where it went (a redirect)
         QString loadError; // the load brought no page
+        // Where the page goes by itself once it has been read (a timed
+        // refresh, a script), as a new load.
+        std::shared_ptr<Page> movesOn;
     };
 
     // What a Navigate, Submit ("submit") or Refresh ("refresh") leads to.
@@ -67,7 +70,13 @@ public:
     }
     QString BodyInnerText() override {
         enter(QStringLiteral("BodyInnerText"));
-        return current.text;
+        const QString text = current.text;
+        if (current.movesOn) {
+            current = Page(*current.movesOn);
+            location = current.url;
+            m_busy = true;
+        }
+        return text;
     }
     void SetElementValue(const QString& id, const QString& value) override {
         enter(QStringLiteral("SetElementValue"), id + QStringLiteral("=") + value);

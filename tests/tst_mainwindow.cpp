@@ -46,6 +46,10 @@ class TestMainWindow : public QObject {
     bool m_down = false;              // every load fails
     bool m_loginPageSignedIn = false; // signed in, the sign-in page is shown (with the marker)
     std::optional<Page> m_answer;     // what any submission leads to
+    // The top page moves on by itself once read: signed out to the sign-in
+    // page (a timed refresh, a script), signed in to another signed-in page.
+    bool m_movesOnSignedOut = false;
+    bool m_movesOnSignedIn = false;
     std::shared_ptr<ScriptedBrowser> site() {
         auto b = std::make_shared<ScriptedBrowser>();
         auto* raw = b.get();
@@ -69,7 +73,13 @@ class TestMainWindow : public QObject {
                     return Page{QStringLiteral("ログイン")};
                 return m_loginPageSignedIn ? Page{QStringLiteral("ログアウト ログイン")} : Page{m_page, top};
             }
-            return Page{m_session ? m_page : QStringLiteral("会員制のサイトです")};
+            Page page{m_session ? m_page : QStringLiteral("セッションの有効期限が切れました")};
+            if (m_session ? m_movesOnSignedIn : m_movesOnSignedOut)
+                page.movesOn =
+                    std::make_shared<Page>(m_session ? Page{QStringLiteral("ログアウト\r\n検索"),
+                                                            basMain::TopURL() + QStringLiteral("search")}
+                                                     : Page{QStringLiteral("ログイン"), basMain::LoginURL()});
+            return page;
         };
         return b;
     }
@@ -128,7 +138,7 @@ private Q_SLOTS:
         basMain::setPassword(QStringLiteral("pw"));
         basMain::setFavoriteURL(QString());
         m_goodPassword = QStringLiteral("pw");
-        m_session = m_down = m_loginPageSignedIn = false;
+        m_session = m_down = m_loginPageSignedIn = m_movesOnSignedOut = m_movesOnSignedIn = false;
         m_answer.reset();
         ScriptedBrowser::make = [this] { return site(); };
         put(basMain::SettingsFilePath(), "[mail]\naddress=m@example.com\npwd=pw\n");
@@ -259,6 +269,33 @@ private Q_SLOTS:
         QVERIFY(checkAnsweringPopup());
         QVERIFY(!checkAnsweringPopup());
         QVERIFY(m_main->LoggedIn());
+    }
+    // Once the session has ended, the top page moves on by itself to the
+    // sign-in page while it is read: one quiet sign-in within the same check,
+    // then the top page is compared, at every such tick. A top page that moves
+    // on to a signed-in page is not compared and signs nothing in.
+    void aTopPageMovingOnAfterTheSessionEndedSignsInAgain() {
+        QVERIFY(!checkAnsweringPopup());
+        m_movesOnSignedOut = true;
+        for (int tick = 0; tick < 3; ++tick) {
+            m_session = false;
+            if (tick == 2)
+                m_page += QStringLiteral("\r\n記事M");
+            ie()->calls.clear();
+            auto answer = whenShown<frmMessage>([](frmMessage* m) { QTest::keyClick(m, Qt::Key_Escape); });
+            QCOMPARE(m_main->CheckTopPage(),
+                     tick == 2 ? frmMain::CheckOutcome::Changed : frmMain::CheckOutcome::Unchanged);
+            QCOMPARE(ie()->calls.count(QStringLiteral("SubmitForm 1")), 1);
+            QVERIFY(m_main->LoggedIn());
+        }
+        QVERIFY(bytes(frmMain::TopFilePath()).contains("記事M"));
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        m_movesOnSignedIn = true;
+        m_page += QStringLiteral("\r\n記事N");
+        ie()->calls.clear();
+        QCOMPARE(m_main->CheckTopPage(), frmMain::CheckOutcome::NotReached);
+        QCOMPARE(ie()->calls.count(QStringLiteral("SubmitForm 1")), 0);
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
     }
     // A maintenance or consent page served in place of the top page (status
     // 200, no marker even right after a sign-in) is never news: nothing is

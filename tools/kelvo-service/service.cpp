@@ -164,9 +164,10 @@ void Site::delay() {
 std::string Site::page(const std::string& title, const std::string& body, bool signedIn) {
     std::string nav = signedIn ? "<a id=\"logout\" href=\"/account/logout\">ログアウト</a>"
                                : "<a id=\"login\" href=\"/login?code=qzv\">ログイン</a>";
-    return "<!DOCTYPE html><html lang=\"ja\"><head><meta charset=\"utf-8\"><title>" + escapeHtml(title) +
-           "</title></head><body><header><h1>Kelvo+</h1><nav>" + nav + "</nav></header><main>" + body +
-           "</main></body></html>";
+    return "<!DOCTYPE html><html lang=\"ja\"><head><meta charset=\"utf-8\"><link rel=\"icon\" "
+           "href=\"/favicon.ico\"><title>" +
+           escapeHtml(title) + "</title></head><body><header><h1>Kelvo+</h1><nav>" + nav +
+           "</nav></header><main>" + body + "</main></body></html>";
 }
 
 std::string Site::loginPage(bool isSignedIn, const std::string& notice) {
@@ -217,6 +218,23 @@ std::string Site::topPage(bool isSignedIn) {
     return page("Kelvo+", body, isSignedIn);
 }
 
+// What sites show once a session has ended: a notice that refreshes to the
+// sign-in page, or a single-page app whose script finds no session and sends
+// the browser there.
+std::string Site::movingOnPage(const std::string& how, int afterMs) {
+    const std::string target = "/login?code=qzv";
+    if (how == "refresh")
+        return "<!DOCTYPE html><html lang=\"ja\"><head><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" "
+               "content=\"" +
+               std::to_string(afterMs / 1000) + ";url=" + target +
+               "\"><title>Kelvo+</title></"
+               "head><body><p>セッションの有効期限が切れました。ログインページへ移動します。"
+               "</p></body></html>";
+    return "<!DOCTYPE html><html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Kelvo+</title></head>"
+           "<body><div id=\"app\">読み込み中…</div><script>setTimeout(function(){location.href='" +
+           target + "';}," + std::to_string(afterMs) + ");</script></body></html>";
+}
+
 std::string Site::publicPage() {
     return page("Kelvo+", "<h2>Kelvo+ は会員制のサイトです</h2><p>記事を読むにはログインしてください。</p>",
                 false);
@@ -225,6 +243,10 @@ std::string Site::publicPage() {
 httplib::Server::HandlerResponse Site::misbehave(const httplib::Request& req, httplib::Response& res) {
     if (req.path.rfind("/_control/", 0) == 0)
         return httplib::Server::HandlerResponse::Unhandled;
+    // Every request is counted, whatever its path (an icon, a prefetch), once.
+    // A POST's form fields are read after this point: its handler logs it.
+    if (req.method != "POST")
+        log(req);
     bool unavailable, drop;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -233,7 +255,8 @@ httplib::Server::HandlerResponse Site::misbehave(const httplib::Request& req, ht
     }
     if (!unavailable && !drop)
         return httplib::Server::HandlerResponse::Unhandled;
-    log(req);
+    if (req.method == "POST")
+        log(req);
     if (drop) {
         dropConnection(req);
     } else {
@@ -284,7 +307,6 @@ void Site::install(httplib::Server& server) {
     const char* html = "text/html; charset=utf-8";
 
     server.Get("/login", [this, html](const httplib::Request& req, httplib::Response& res) {
-        log(req);
         delay();
         // Like most sites, a member already signed in is sent on to the top page;
         // some show the sign-in page all the same.
@@ -324,33 +346,39 @@ void Site::install(httplib::Server& server) {
         res.set_redirect("/");
     });
     server.Get("/", [this, html](const httplib::Request& req, httplib::Response& res) {
-        log(req);
         delay();
         const bool in = signedIn(req);
-        std::string signedOutTop;
+        std::string signedOutTop, cache;
+        int afterMs;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             signedOutTop = m_signedOutTop;
+            afterMs = m_signedOutAfterMs;
+            cache = m_topCache;
         }
         if (!in && signedOutTop == "redirect") {
             res.set_redirect("/login?code=qzv");
             return;
         }
-        const std::string body = !in && signedOutTop == "public" ? publicPage() : topPage(in);
-        bool validators;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            validators = m_cacheValidators;
-        }
-        if (validators) {
-            // As many ordinary sites answer: kept, but asked for again before any reuse.
+        std::string body;
+        if (!in && (signedOutTop == "refresh" || signedOutTop == "script"))
+            body = movingOnPage(signedOutTop, afterMs);
+        else if (!in && signedOutTop == "public")
+            body = publicPage();
+        else
+            body = topPage(in);
+        // Headers that let a browser answer from its cache, as sites send them.
+        if (cache == "no-cache") {
             res.set_header("Cache-Control", "private, no-cache");
             res.set_header("ETag", "\"" + std::to_string(std::hash<std::string>{}(body)) + "\"");
+        } else if (cache == "max-age") {
+            res.set_header("Cache-Control", "private, max-age=600");
+        } else if (cache == "last-modified") {
+            res.set_header("Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT");
         }
         res.set_content(body, html);
     });
     server.Get(R"(/article/(\d+))", [this, html](const httplib::Request& req, httplib::Response& res) {
-        log(req);
         delay();
         const int id = std::stoi(req.matches[1]);
         std::string title;
@@ -369,11 +397,9 @@ void Site::install(httplib::Server& server) {
                         html);
     });
     server.Get("/search", [this, html](const httplib::Request& req, httplib::Response& res) {
-        log(req);
         res.set_content(page("検索", "<p>検索結果はありません。</p>", signedIn(req)), html);
     });
     server.Get("/mypage/favorites", [this, html](const httplib::Request& req, httplib::Response& res) {
-        log(req);
         delay();
         const bool in = signedIn(req);
         res.set_content(page("お気に入り | Kelvo+",
@@ -381,7 +407,6 @@ void Site::install(httplib::Server& server) {
                         html);
     });
     server.Get("/account/logout", [this, html](const httplib::Request& req, httplib::Response& res) {
-        log(req);
         delay();
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -450,17 +475,30 @@ void Site::install(httplib::Server& server) {
     toggle("/_control/drop", &Site::m_dropConnections);
     post("/_control/signed-out-top", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string mode = req.get_param_value("mode");
-        if (mode != "articles" && mode != "public" && mode != "redirect") {
+        if (mode != "articles" && mode != "public" && mode != "redirect" && mode != "refresh" &&
+            mode != "script") {
             res.status = 400;
-            res.set_content("mode: articles, public or redirect\n", "text/plain");
+            res.set_content("mode: articles, public, redirect, refresh or script\n", "text/plain");
             return;
         }
+        const std::string after = req.get_param_value("after");
         std::lock_guard<std::mutex> lock(m_mutex);
         m_signedOutTop = mode;
+        m_signedOutAfterMs = after.empty() ? 0 : std::stoi(after);
         res.set_content("ok\n", "text/plain");
     });
     toggle("/_control/login-page-when-signed-in", &Site::m_loginPageWhenSignedIn);
-    toggle("/_control/cache-validators", &Site::m_cacheValidators);
+    post("/_control/top-cache", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string mode = req.get_param_value("mode");
+        if (mode != "none" && mode != "no-cache" && mode != "max-age" && mode != "last-modified") {
+            res.status = 400;
+            res.set_content("mode: none, no-cache, max-age or last-modified\n", "text/plain");
+            return;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_topCache = mode;
+        res.set_content("ok\n", "text/plain");
+    });
     post("/_control/top-wanders", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string ms = req.get_param_value("ms");
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -476,7 +514,8 @@ void Site::install(httplib::Server& server) {
         m_unavailable = false;
         m_dropConnections = false;
         m_signedOutTop = "articles";
-        m_cacheValidators = false;
+        m_signedOutAfterMs = 0;
+        m_topCache = "none";
         m_wanderMs = -1;
         m_loginPageWhenSignedIn = false;
         m_sessions.clear();
@@ -503,4 +542,10 @@ void Site::install(httplib::Server& server) {
             res.set_content(logCounts(), "text/plain");
         });
     server.Get(countsPath, countsHandler);
+    // Last, so that it takes only what no route above takes: logged and refused.
+    server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        if (req.path.rfind("/_control/", 0) != 0)
+            log(req);
+        res.status = 404;
+    });
 }

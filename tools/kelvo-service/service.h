@@ -35,6 +35,7 @@ private:
     std::string loginPage(bool signedIn, const std::string& notice);
     std::string topPage(bool signedIn);
     std::string publicPage();
+    std::string movingOnPage(const std::string& how, int afterMs);
     httplib::Server::HandlerResponse misbehave(const httplib::Request& req, httplib::Response& res);
     std::string logJson();
     std::string logCounts();
@@ -50,10 +51,14 @@ private:
     bool m_singleForm = false;
     int m_padKb = 0;
     // How the site misbehaves, switched by the control endpoints.
-    bool m_unavailable = false;              // every page answers 503
-    bool m_dropConnections = false;          // every request loses its connection unanswered
-    std::string m_signedOutTop = "articles"; // top page when signed out: articles, public, redirect
-    int m_wanderMs = -1;                     // the top page leaves for /search after this many ms
-    bool m_cacheValidators = false;          // the top page says no-cache and carries an ETag
-    bool m_loginPageWhenSignedIn = false;    // sign-in page (with "ログアウト") instead of a redirect
+    bool m_unavailable = false;     // every page answers 503
+    bool m_dropConnections = false; // every request loses its connection unanswered
+    // Top page when signed out: articles, public, redirect, or a page that
+    // moves on to the sign-in page after m_signedOutAfterMs: by a timed
+    // refresh ("refresh") or by its script ("script").
+    std::string m_signedOutTop = "articles";
+    int m_signedOutAfterMs = 0;
+    int m_wanderMs = -1;             // the top page leaves for /search after this many ms
+    std::string m_topCache = "none"; // the top page's cache headers: none, no-cache, max-age, last-modified
+    bool m_loginPageWhenSignedIn = false; // sign-in page (with "ログアウト") instead of a redirect
 };
