@@ -11,6 +11,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 int main(int argc, char* argv[]) {
     const QStringList arguments = engine::argumentList(argc, argv);
@@ -30,24 +32,40 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     const basMain::Command command = basMain::RequestedCommand(arguments);
     basMain::SingleCopy single(basMain::MemberDir());
-    if (!single.claim(command))
-        return 0; // the copy already running has been handed the command
+    switch (single.claim(command)) {
+    case basMain::SingleCopy::Claim::Held:
+        break;
+    case basMain::SingleCopy::Claim::HandedOver:
+        return 0;
+    case basMain::SingleCopy::Claim::NotReached:
+        std::fprintf(stderr, "KelvoMonitor is running but could not be reached; nothing was done.\n");
+        return 1;
+    }
     if (command == basMain::Command::Quit)
         return 0; // none was running
-    // Heard from the load on, while the first sign-in is still under way.
-    QObject::connect(&single, &basMain::SingleCopy::commandReceived, [](basMain::Command received) {
+    // Heard from the load on; what comes before the main window exists (while
+    // the first-run dialog waits) is kept and run once it does.
+    std::vector<basMain::Command> early;
+    if (command != basMain::Command::Show)
+        early.push_back(command);
+    QObject::connect(&single, &basMain::SingleCopy::commandReceived, [&early](basMain::Command received) {
+        frmMain* main = basMain::MainWindow();
+        if (!main) {
+            early.push_back(received);
+            return;
+        }
         // Out of the socket's handler: a command may wait for the member.
-        if (frmMain* main = basMain::MainWindow())
-            QTimer::singleShot(0, main, [main, received] { main->RunCommand(received); });
+        QTimer::singleShot(0, main, [main, received] { main->RunCommand(received); });
     });
     if (!basMain::Main()) {
         basMain::ReleaseMainWindow();
         return 0;
     }
     frmMain* main = basMain::MainWindow();
+    QObject::connect(main, &frmMain::closed, &single, &basMain::SingleCopy::release);
     QObject::connect(main, &frmMain::finished, &app, &QCoreApplication::quit);
-    if (command != basMain::Command::Show)
-        QTimer::singleShot(0, main, [main, command] { main->RunCommand(command); });
+    for (basMain::Command held : std::exchange(early, {}))
+        QTimer::singleShot(0, main, [main, held] { main->RunCommand(held); });
 
     const int code = QApplication::exec();
     basMain::ReleaseMainWindow();

@@ -82,6 +82,14 @@ QStringList showable(const QStringList& lines) {
     return out;
 }
 
+template <class T> T* visibleWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
+            return t;
+    }
+    return nullptr;
+}
+
 bool isAlive(platform::Browser& browser) {
     try {
         browser.Busy();
@@ -123,7 +131,7 @@ void frmMain::leave(Phase before) {
     }
     if (m_activities == 0 && m_phase == Phase::Closed)
         QTimer::singleShot(0, this, &frmMain::maybeFinish);
-    if (m_pendingCommand && m_phase == Phase::Idle)
+    if (m_pendingCommand && m_phase == Phase::Idle && m_activities == 0)
         QTimer::singleShot(0, this, &frmMain::runPendingCommand);
 }
 
@@ -151,7 +159,10 @@ frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)), m_noTra
         QAction* action = items[i].second ? m_menu->addAction(captions[i]) : m_menu->addSeparator();
         action->setObjectName(QString::fromLatin1(items[i].first));
         if (auto handler = items[i].second)
-            connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+            // Queued: never run inside the menu's own handler.
+            connect(
+                action, &QAction::triggered, this, [this, handler] { (this->*handler)(); },
+                Qt::QueuedConnection);
     }
 }
 
@@ -162,8 +173,18 @@ frmMain::~frmMain() {
 
 void frmMain::Form_Load() {
     m_tray = new platform::TrayIcon(TrayTip, m_menu, this);
-    connect(m_tray, &platform::TrayIcon::checkNowRequested, this, &frmMain::mnuCheck_Click);
-    connect(m_tray, &platform::TrayIcon::menuRequested, this, &frmMain::ShowTrayMenu);
+    // Every door is queued: a check and its message never run inside Qt's
+    // tray handler, whose icon a close or a tray restart may delete.
+    connect(m_tray, &platform::TrayIcon::checkNowRequested, this, &frmMain::mnuCheck_Click,
+            Qt::QueuedConnection);
+    connect(m_tray, &platform::TrayIcon::menuRequested, this, &frmMain::ShowTrayMenu, Qt::QueuedConnection);
+    connect(
+        m_tray, &platform::TrayIcon::trayOfAnotherKind, this,
+        [this] {
+            m_noTrayToldThisRun = false; // a new situation, told once more
+            ShowNoTrayNotice();
+        },
+        Qt::QueuedConnection);
     connect(m_tray, &platform::TrayIcon::shownChanged, this, [this](bool shown) {
         if (shown && m_noTrayNotice)
             m_noTrayNotice->reject(); // the icon is the door now
@@ -172,9 +193,13 @@ void frmMain::Form_Load() {
     m_tray->add();
     m_noTrayTimer->start();
     m_termination = new platform::TerminationWatcher(this);
-    connect(m_termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload);
+    connect(m_termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload,
+            Qt::QueuedConnection);
     connect(platform::MemberWindows::instance(), &platform::MemberWindows::allClosed, this,
             &frmMain::maybeFinish);
+    // A command held while the member was asked something runs once answered.
+    connect(platform::MemberWaits::instance(), &platform::MemberWaits::allEnded, this,
+            &frmMain::runPendingCommand, Qt::QueuedConnection);
 
     SignInNewBrowser();
     if (m_loggedIn)
@@ -284,6 +309,7 @@ void frmMain::Unload() {
             w->hide();
     }
     m_menu->hide();
+    Q_EMIT closed();
     QTimer::singleShot(0, this, &frmMain::maybeFinish);
 }
 
@@ -304,9 +330,22 @@ void frmMain::ShowTrayMenu() {
 void frmMain::RunCommand(basMain::Command command) {
     if (isUnloaded())
         return;
-    if (m_phase == Phase::Driving || m_phase == Phase::ClosePending) {
-        // Asked from outside while the hidden browser is in use: done as
-        // soon as it is free rather than lost (the latest request wins).
+    if (command == basMain::Command::Settings) {
+        // Asked for again while it is open: the member is shown the one there is.
+        if (auto* open = visibleWindow<frmSettings>()) {
+            open->raise();
+            open->activateWindow();
+            return;
+        }
+    }
+    const bool waitsForBrowser = m_phase == Phase::Driving || m_phase == Phase::ClosePending;
+    const bool waitsForMember = (isBusy() || platform::waitingForMember()) &&
+                                (command == basMain::Command::Check || command == basMain::Command::Settings);
+    if (command != basMain::Command::Quit && command != basMain::Command::Show &&
+        (waitsForBrowser || waitsForMember)) {
+        // Asked from outside while the hidden browser is in use, or while a
+        // popup or dialog waits for the member: done as soon as that is
+        // over rather than lost (the latest request wins).
         m_pendingCommand = command;
         return;
     }
@@ -336,7 +375,7 @@ void frmMain::RunCommand(basMain::Command command) {
 }
 
 void frmMain::runPendingCommand() {
-    if (m_pendingCommand && m_phase == Phase::Idle)
+    if (m_pendingCommand && m_phase == Phase::Idle && !isBusy() && !platform::waitingForMember())
         RunCommand(*std::exchange(m_pendingCommand, std::nullopt));
 }
 
@@ -364,14 +403,20 @@ bool frmMain::commandAllowed() const {
     return m_phase != Phase::Driving && m_phase != Phase::ClosePending && !isUnloaded();
 }
 
+// A member window signs in on the hidden browser's cookies: a use of it like
+// a check, so a tick meanwhile is dropped and a close waits for the end.
 void frmMain::mnuOpen_Click() {
-    if (commandAllowed())
-        basMain::OpenTopPage();
+    if (!commandAllowed())
+        return;
+    Activity driving(*this, Phase::Driving);
+    basMain::OpenTopPage();
 }
 
 void frmMain::mnuFavorite_Click() {
-    if (commandAllowed())
-        basMain::OpenFavorite();
+    if (!commandAllowed())
+        return;
+    Activity driving(*this, Phase::Driving);
+    basMain::OpenFavorite();
 }
 
 void frmMain::mnuCheck_Click() {

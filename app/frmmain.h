@@ -104,6 +104,9 @@ public:
     static const QString NoticeOff;
 
 Q_SIGNALS:
+    // The close sequence has run: later starts may start a copy of their own,
+    // while the member's windows stay open.
+    void closed();
     // The close sequence has run and nothing of ours is left open.
     void finished();
 

@@ -46,20 +46,21 @@ SingleCopy::SingleCopy(const QString& folder)
 
 SingleCopy::~SingleCopy() = default;
 
-bool SingleCopy::claim(Command command) {
+SingleCopy::Claim SingleCopy::claim(Command command) {
     if (!m_lock.tryLock(0)) {
         if (m_lock.error() != QLockFile::LockFailedError)
-            return true;
+            return Claim::Held;
         QLocalSocket socket;
         socket.connectToServer(m_channel);
         if (socket.waitForConnected(1000)) {
             socket.write(commandWord(command) + '\n');
-            socket.waitForBytesWritten(1000);
+            const bool written = socket.waitForBytesWritten(1000) || socket.bytesToWrite() == 0;
             socket.disconnectFromServer();
-        } else {
-            qCWarning(lcStart) << "the running copy does not answer at" << m_channel;
+            if (written)
+                return Claim::HandedOver;
         }
-        return false;
+        qCWarning(lcStart) << "the running copy does not answer at" << m_channel;
+        return Claim::NotReached;
     }
     QLocalServer::removeServer(m_channel); // left by a copy that was killed
     m_server = new QLocalServer(this);
@@ -74,7 +75,13 @@ bool SingleCopy::claim(Command command) {
     });
     if (!m_server->listen(m_channel))
         qCWarning(lcStart) << "later starts cannot reach this copy:" << m_server->errorString();
-    return true;
+    return Claim::Held;
+}
+
+void SingleCopy::release() {
+    delete m_server;
+    m_server = nullptr;
+    m_lock.unlock();
 }
 
 void SingleCopy::readCommand(QLocalSocket* socket) {

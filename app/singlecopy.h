@@ -19,10 +19,15 @@ public:
     explicit SingleCopy(const QString& folder);
     ~SingleCopy() override;
 
-    // True when this start holds the folder (or cannot tell: an unwritable
-    // folder does not stop the program). False when another copy holds it;
-    // that copy has been handed `command`.
-    bool claim(Command command = Command::Show);
+    enum class Claim {
+        Held,       // this start holds the folder (or cannot tell: an unwritable folder does not stop it)
+        HandedOver, // another copy holds it and has been handed the command
+        NotReached  // another copy holds it, but could not be handed the command
+    };
+    Claim claim(Command command = Command::Show);
+    // Lets the folder go now (after the close sequence): a later start starts
+    // a copy of its own, while this process waits for the member's windows.
+    void release();
 
     // The channel of the copy that holds `folder`: in the member's private
     // runtime folder, where no other user can take the name first; else in

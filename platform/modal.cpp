@@ -1,5 +1,7 @@
 #include "platform/modal.h"
 
+#include <QScopeGuard>
+
 #include <QDialog>
 #include <QEvent>
 #include <QEventLoop>
@@ -24,9 +26,25 @@ private:
     QEventLoop* m_loop;
 };
 
+int g_waits = 0;
+
 } // namespace
 
+bool waitingForMember() {
+    return g_waits > 0;
+}
+
+MemberWaits* MemberWaits::instance() {
+    static MemberWaits waits;
+    return &waits;
+}
+
 void showAndWait(QWidget* window) {
+    ++g_waits;
+    const auto ended = qScopeGuard([] {
+        if (--g_waits == 0)
+            Q_EMIT MemberWaits::instance()->allEnded();
+    });
     QPointer<QWidget> guard(window);
     QEventLoop loop;
     HideWatcher watcher(&loop);

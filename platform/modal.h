@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 #include <QPointer>
 #include <QWidget>
 
@@ -10,6 +12,17 @@ namespace platform {
 // member's browser windows usable while the caller waits, as another
 // program's windows would be.
 void showAndWait(QWidget* window);
+
+// Whether some code waits in showAndWait now (a popup, a dialog, a message).
+bool waitingForMember();
+// Tells when the last such wait has ended.
+class MemberWaits : public QObject {
+    Q_OBJECT
+public:
+    static MemberWaits* instance();
+Q_SIGNALS:
+    void allEnded();
+};
 
 // Shows a window made with new and waits for it as above; returns what
 // `answer` reads from it, or `otherwise` when it was destroyed meanwhile.

@@ -20,6 +20,10 @@ QtTray s_qtTray = QtTray::Undecided;
 
 } // namespace
 
+void forgetTrayKindForTesting() {
+    s_qtTray = QtTray::Undecided;
+}
+
 TrayIcon::TrayIcon(const QString& tip, QMenu* menu, QObject* parent)
     : QObject(parent), m_tip(tip), m_menu(menu), m_watcher(createTrayWatcher(this)) {
     m_settle.setSingleShot(true);
@@ -56,6 +60,19 @@ void TrayIcon::update() {
         usable = xembed;
         break;
     }
+    // A tray is there but of the other kind than the one Qt took: the icon
+    // cannot come back into it for the rest of the run.
+    const bool otherKind = m_wanted && !usable && s_qtTray != QtTray::Undecided &&
+                           (s_qtTray == QtTray::StatusNotifier ? xembed : sni);
+    if (otherKind && !m_otherKindTold) {
+        qCWarning(lcTray) << "a tray of another kind than this run's icon"
+                          << (sni ? "(StatusNotifierItem host)" : "(XEmbed tray)")
+                          << "is there: the icon cannot be shown in it";
+        m_otherKindTold = true;
+        Q_EMIT trayOfAnotherKind();
+    } else if (!otherKind) {
+        m_otherKindTold = false;
+    }
     if (usable && m_wanted && !m_icon) {
         if (s_qtTray == QtTray::Undecided)
             s_qtTray = sni ? QtTray::StatusNotifier : QtTray::XEmbed;
@@ -80,7 +97,10 @@ void TrayIcon::createIcon() {
     // Exported so that StatusNotifierItem hosts can draw it; XEmbed trays pop it on a right press.
     m_icon->setContextMenu(m_menu);
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+        // StatusNotifierItem hosts know no double click: their click (Activate)
+        // arrives as Trigger. On XEmbed trays a single click stays a no-op.
+        const bool sni = s_qtTray == QtTray::StatusNotifier;
+        if (reason == QSystemTrayIcon::DoubleClick || (sni && reason == QSystemTrayIcon::Trigger))
             Q_EMIT checkNowRequested();
         else if (reason == QSystemTrayIcon::Context)
             Q_EMIT menuRequested();

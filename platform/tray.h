@@ -38,8 +38,11 @@ public:
     void showMessage(const QString& title, const QString& text);
 
 Q_SIGNALS:
-    // A double-click on the icon.
+    // A double-click on the icon (XEmbed trays), a click (StatusNotifierItem hosts).
     void checkNowRequested();
+    // A tray came, but of another kind than the one this run's icon took:
+    // the icon cannot be shown. Once per such change.
+    void trayOfAnotherKind();
     // A right press, where the tray host does not show the menu itself.
     void menuRequested();
     void shownChanged(bool shown);
@@ -58,6 +61,10 @@ private:
     // Qt keeps the first kind it uses for the whole run.
     QTimer m_settle;
     bool m_xembedSettled = false;
+    bool m_otherKindTold = false;
 };
+
+// Qt keeps the tray kind of the process's first icon; tests start each case afresh.
+void forgetTrayKindForTesting();
 
 } // namespace platform

@@ -66,12 +66,14 @@ template <class T> std::unique_ptr<QTimer> whenShown(std::function<void(T*)> act
 class FakeTrayWatcher : public platform::TrayWatcher {
 public:
     using TrayWatcher::setStatusNotifierHost;
+    using TrayWatcher::setXembedTray;
     using TrayWatcher::TrayWatcher;
     static inline QPointer<FakeTrayWatcher> last;
-    static void install(bool hostAtStart) {
-        platform::setTrayWatcherFactory([hostAtStart](QObject* parent) {
+    static void install(bool hostAtStart, bool xembedAtStart = false) {
+        platform::setTrayWatcherFactory([hostAtStart, xembedAtStart](QObject* parent) {
             auto* watcher = new FakeTrayWatcher(parent);
             watcher->setStatusNotifierHost(hostAtStart);
+            watcher->setXembedTray(xembedAtStart);
             last = watcher;
             return watcher;
         });

@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -113,6 +114,13 @@ class TestMainWindow : public QObject {
         return popup;
     }
 
+    // What Qt's own icon reports for a click of the tray.
+    void activateIcon(QSystemTrayIcon::ActivationReason reason) {
+        auto* icon = m_main->trayIcon()->findChild<QSystemTrayIcon*>();
+        QVERIFY(icon);
+        Q_EMIT icon->activated(reason);
+    }
+
     QString m_goodPassword = QStringLiteral("pw");
     QStringList takeMessages() { return std::exchange(m_messages, {}); }
     // Confirms the login dialog with `password`, or cancels it when that is null.
@@ -130,6 +138,7 @@ private Q_SLOTS:
     }
     void init() {
         ScriptedBrowser::install();
+        platform::forgetTrayKindForTesting();
         FakeTrayWatcher::install(true);
         QFile::remove(frmMain::TopFilePath());
         m_clock.sleeps.clear();
@@ -350,7 +359,8 @@ private Q_SLOTS:
 
         // a double-click asks for the credentials; cancelled: still refused
         auto cancel = whenShown<frmLogin>([](frmLogin* dlg) { answerLogin(dlg, QString()); });
-        Q_EMIT m_main->trayIcon()->checkNowRequested();
+        activateIcon(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(!m_messages.isEmpty());
         QCOMPARE(takeMessages(), QStringList{warning(frmMain::NotLoggedInMessage)});
         QVERIFY(!m_main->LoggedIn());
         QVERIFY(m_main->loginRejected());
@@ -792,6 +802,75 @@ private Q_SLOTS:
         QCOMPARE(takeMessages(), QStringList{info(frmMain::NoNewArticlesMessage)});
         m_main->RunCommand(Command::Quit);
         QVERIFY(m_main->isUnloaded());
+    }
+
+    // Every click of the icon, as Qt reports it for the kind of tray, runs
+    // from the event loop, never inside the icon's handler: a click checks
+    // now on a StatusNotifierItem host, a double click on an XEmbed tray
+    // (where a single click does nothing), a right press brings the menu.
+    void eachClickOfTheIcon() {
+        activateIcon(QSystemTrayIcon::Trigger);
+        QCOMPARE(takeMessages(), QStringList()); // not inside the handler
+        QTRY_VERIFY(!m_messages.isEmpty());
+        QCOMPARE(takeMessages(), QStringList{info(frmMain::NoNewArticlesMessage)});
+
+        m_main.reset();
+        platform::forgetTrayKindForTesting();
+        FakeTrayWatcher::install(false, true);
+        load();
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->trayIcon()->isShown(), 5000); // an XEmbed tray settles first
+        const int checks = ie()->calls.count(QStringLiteral("Refresh"));
+        activateIcon(QSystemTrayIcon::Trigger);
+        QTest::qWait(50);
+        QCOMPARE(ie()->calls.count(QStringLiteral("Refresh")), checks);
+        activateIcon(QSystemTrayIcon::DoubleClick);
+        QTRY_VERIFY(!m_messages.isEmpty());
+        QCOMPARE(takeMessages(), QStringList{info(frmMain::NoNewArticlesMessage)});
+
+        // The desktop's tray turns into the other kind: the icon cannot follow,
+        // so the member is told, and a second start shows the menu mid-screen.
+        FakeTrayWatcher::last->setXembedTray(false);
+        FakeTrayWatcher::last->setStatusNotifierHost(true);
+        QVERIFY(!m_main->trayIcon()->isShown());
+        QTRY_VERIFY(m_main->noTrayNotice());
+        m_main->RunCommand(Command::Show);
+        QTRY_VERIFY(m_main->findChild<QMenu*>()->isVisible());
+        m_main->findChild<QMenu*>()->hide();
+    }
+
+    // Opening a member window signs in on the hidden browser's cookies: a
+    // tick meanwhile runs no check inside it, and a close waits for its end.
+    void aMemberWindowsSignInIsAUseOfTheHiddenBrowser() {
+        QVERIFY(!checkAnsweringPopup());
+        const int refreshes = ie()->calls.count(QStringLiteral("Refresh"));
+        ScriptedBrowser::make = [this] {
+            auto window = site();
+            const auto load = window->onLoad;
+            window->onLoad = [this, load](const QString& what) -> Page {
+                m_main->Timer1_Timer();
+                m_main->mnuEnd_Click();
+                if (m_main->isUnloaded())
+                    QTest::qFail("closed under the member window's sign-in", __FILE__, __LINE__);
+                return load(what);
+            };
+            return window;
+        };
+        m_main->mnuOpen_Click();
+        QCOMPARE(ie()->calls.count(QStringLiteral("Refresh")), refreshes);
+        QTRY_VERIFY(m_main->isUnloaded());
+    }
+
+    // A check asked for while the popup waits for the member is held, then
+    // run once the popup has closed: never lost, never nested in it.
+    void aCheckAskedForWhileThePopupWaitsRunsAfterIt() {
+        QVERIFY(!checkAnsweringPopup());
+        m_page += QStringLiteral("\r\n記事P");
+        QVERIFY(checkAnsweringPopup([this] {
+            m_main->RunCommand(Command::Check);
+            QCOMPARE(ie()->calls.count(QStringLiteral("Refresh")), 1 + 1);
+        }));
+        QTRY_VERIFY(!m_messages.isEmpty());
+        QCOMPARE(takeMessages(), QStringList{info(frmMain::NoNewArticlesMessage)});
     }
 };
 

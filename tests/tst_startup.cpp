@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
@@ -215,10 +216,10 @@ private Q_SLOTS:
         const QString channel = SingleCopy::channelPath(folder.path(), runtime.path());
         QVERIFY2(channel.startsWith(runtime.path() + QLatin1Char('/')), qPrintable(channel));
         SingleCopy running(folder.path());
-        QVERIFY(running.claim());
+        QCOMPARE(running.claim(), SingleCopy::Claim::Held);
         QSignalSpy heard(&running, &SingleCopy::commandReceived);
         SingleCopy later(folder.path());
-        QVERIFY(!later.claim(Command::Favorite));
+        QCOMPARE(later.claim(Command::Favorite), SingleCopy::Claim::HandedOver);
         QTRY_COMPARE(heard.size(), 1);
         QCOMPARE(qvariant_cast<Command>(heard.takeFirst().at(0)), Command::Favorite);
 
@@ -232,6 +233,15 @@ private Q_SLOTS:
             QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
         }
         QCOMPARE(heard.size(), 0);
+
+        // A holder that cannot be reached has been handed nothing, and says so.
+        QLocalServer::removeServer(channel); // its channel's file is gone
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("does not answer")));
+        QCOMPARE(SingleCopy(folder.path()).claim(Command::Check), SingleCopy::Claim::NotReached);
+        // After the close sequence the folder is let go at once: a new start holds it.
+        running.release();
+        SingleCopy next(folder.path());
+        QCOMPARE(next.claim(), SingleCopy::Claim::Held);
 
         // a runtime folder that others may enter, or none, is not used
         QVERIFY(QFile::setPermissions(runtime.path(), QFile::permissions(runtime.path()) | QFile::ExeOther));
