@@ -1,6 +1,6 @@
 #include "app/changes.h"
 
-#include "app/frmmain.h"
+#include "storage/checkreport.h"
 
 #include "dialogs/frmfavorite.h"
 #include "platform/messagebox.h"
@@ -15,7 +15,7 @@ bool store(const QList<inifileModule::IniEntry>& entries) {
     QString why;
     if (inifileModule::WriteIniStrings(entries, SettingsFilePath(), &why))
         return true;
-    platform::ShowMessage(frmMain::SettingsNotSavedMessage + QStringLiteral("\n") + why,
+    platform::ShowMessage(report::SettingsNotSavedMessage + QStringLiteral("\n") + why,
                           platform::MessageIcon::Warning);
     return false;
 }

@@ -2,84 +2,39 @@
 
 #include "app/changes.h"
 #include "app/frmmessage.h"
-#include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
 #include "platform/appicon.h"
-#include "platform/clock.h"
 #include "platform/messagebox.h"
 #include "platform/modal.h"
 #include "platform/placement.h"
-#include "platform/smallwindow.h"
 #include "platform/termination.h"
 #include "platform/tray.h"
-#include "platform/traywatcher.h"
-#include "storage/filemodule.h"
-#include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "storage/textcompare.h"
-#include "web/login.h"
 #include "web/openpages.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPointer>
 #include <QTime>
 #include <QTimer>
 
-using platform::BrowserError;
+Q_DECLARE_LOGGING_CATEGORY(lcCheck)
 
-Q_LOGGING_CATEGORY(lcCheck, "kelvo.check", QtWarningMsg)
-
-const QString frmMain::LoginFailedMessage = QStringLiteral("ログインできません。設定を見直してください。");
-const QString frmMain::TrayTip = QStringLiteral("Kelvo+Monitor");
-const QString frmMain::NoNewArticlesMessage = QStringLiteral("新着記事はありません。");
-const QString frmMain::NotLoggedInMessage = QStringLiteral("ログインしていません");
-const QString frmMain::AlreadyRunningMessage = QStringLiteral("KelvoMonitor はすでに起動しています。");
-const QString frmMain::SettingsNotSavedMessage = QStringLiteral("設定を保存できませんでした。");
-const QString frmMain::TipFirstCheck = QStringLiteral("最初の確認を待っています");
-const QString frmMain::TipSigningIn = QStringLiteral("%1 ログインしています");
-const QString frmMain::TipUnchanged = QStringLiteral("%1 確認済み: 新着記事はありません");
-const QString frmMain::TipNew = QStringLiteral("%1 新着: %2");
-const QString frmMain::TipRemoved = QStringLiteral("%1 確認済み: 記事が削除されました");
-const QString frmMain::TipRearranged = QStringLiteral("%1 確認済み: 記事の並びが変わりました");
-const QString frmMain::TipNotReached = QStringLiteral("%1 サイトに接続できません");
-const QString frmMain::TipRefused = QStringLiteral("%1 ログインできません（パスワードが受け付けられません）");
-const QString frmMain::TipNotRead = QStringLiteral("%1 トップページを読み取れませんでした");
-const QString frmMain::TipRecovered = QStringLiteral("%1 ブラウザーを立ち上げ直しました");
-const QString frmMain::NoticeSection = QStringLiteral("tray");
-const QString frmMain::NoticeKey = QStringLiteral("notice");
-const QString frmMain::NoticeOff = QStringLiteral("off");
-const QString frmMain::SiteUnreachableMessage =
-    QStringLiteral("サイトに接続できません。しばらくしてからもう一度お試しください。");
+using basMain::LoginResult;
+using From = basMain::HiddenBrowser::From;
+using Kind = MainPhase::Kind;
 
 namespace {
 
-// Failures after which the check ends quietly and the next tick checks as
-// usual: the site did not answer in time or sent no page.
-bool isQuietFailure(int number) {
-    return number == platform::ErrBusyTimeout || number == platform::ErrScriptTimeout ||
-           number == platform::ErrLoadFailed || number == platform::ErrPageLeft;
+QString now() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm"));
 }
 
-// Cut to `width` characters, "…" marking the cut.
-QString cut(const QString& line, int width) {
-    return line.size() <= width ? line : line.left(width - 1) + u'…';
-}
-
-// Lines of the page that may be shown on the desktop: none holding the
-// member's mail address or password (a greeting may name the member).
-QStringList showable(const QStringList& lines) {
-    QStringList out;
-    for (const QString& line : lines) {
-        const bool secret = (!basMain::MailAddress().isEmpty() && line.contains(basMain::MailAddress())) ||
-                            (!basMain::Password().isEmpty() && line.contains(basMain::Password()));
-        if (!secret)
-            out << line;
-    }
-    return out;
+void tell(const report::Message& message) {
+    platform::ShowMessage(message.text, message.warning ? platform::MessageIcon::Warning
+                                                        : platform::MessageIcon::Information);
 }
 
 template <class T> T* visibleWindow() {
@@ -90,76 +45,55 @@ template <class T> T* visibleWindow() {
     return nullptr;
 }
 
-bool isAlive(platform::Browser& browser) {
-    try {
-        browser.Busy();
-        return true;
-    } catch (const BrowserError&) {
-        return false;
-    }
-}
+// The tray menu: object name, caption and handler; a separator has no handler.
+struct MenuItem {
+    const char* name;
+    const char* caption;
+    void (frmMain::*handler)();
+};
+const MenuItem Menu[] = {{"mnuOpen", "トップページ", &frmMain::mnuOpen_Click},
+                         {"mnuFavorite", "お気に入り", &frmMain::mnuFavorite_Click},
+                         {"mnuBar", nullptr, nullptr},
+                         {"mnuCheck", "すぐに確認", &frmMain::mnuCheck_Click},
+                         {"mnuSetting", "設定", &frmMain::mnuSetting_Click},
+                         {"mnuBar2", nullptr, nullptr},
+                         {"mnuEnd", "終了", &frmMain::mnuEnd_Click}};
 
 } // namespace
 
 // Marks the main window Waiting or Driving for a scope.
 class frmMain::Activity {
 public:
-    Activity(frmMain& form, Phase kind) : m_form(form), m_before(form.m_phase) { form.enter(kind); }
+    Activity(frmMain& form, Kind kind) : m_form(form), m_before(form.m_phase.enter(kind)) {}
     ~Activity() { m_form.leave(m_before); }
     Activity(const Activity&) = delete;
     Activity& operator=(const Activity&) = delete;
 
 private:
     frmMain& m_form;
-    Phase m_before;
+    Kind m_before;
 };
 
-void frmMain::enter(Phase kind) {
-    ++m_activities;
-    if (m_phase == Phase::Idle || (m_phase == Phase::Waiting && kind == Phase::Driving))
-        m_phase = kind;
-}
-
-void frmMain::leave(Phase before) {
-    --m_activities;
-    if (m_phase == Phase::ClosePending && before != Phase::Driving) {
-        // The browser is free: close as soon as this call has unwound.
-        m_phase = before;
+void frmMain::leave(Kind before) {
+    if (m_phase.leave(before)) // the browser is free: close once this call has unwound
         QTimer::singleShot(0, this, &frmMain::Unload);
-    } else if (m_phase == Phase::Waiting || m_phase == Phase::Driving) {
-        m_phase = before;
-    }
-    if (m_activities == 0 && m_phase == Phase::Closed)
+    if (!m_phase.busy() && m_phase.kind() == Kind::Closed)
         QTimer::singleShot(0, this, &frmMain::maybeFinish);
-    if (m_pendingCommand && m_phase == Phase::Idle && m_activities == 0)
+    if (m_pendingCommand && !m_phase.busy())
         QTimer::singleShot(0, this, &frmMain::runPendingCommand);
 }
 
-frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)), m_noTrayTimer(new QTimer(this)) {
+frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(platform::appIcon());
     m_timer->setInterval(60000);
     connect(m_timer, &QTimer::timeout, this, &frmMain::Timer1_Timer);
-    // Long enough for a tray that starts with the session to have come.
-    m_noTrayTimer->setInterval(30000);
-    m_noTrayTimer->setSingleShot(true);
-    connect(m_noTrayTimer, &QTimer::timeout, this, &frmMain::ShowNoTrayNotice);
-
-    const std::pair<const char*, void (frmMain::*)()> items[] = {{"mnuOpen", &frmMain::mnuOpen_Click},
-                                                                 {"mnuFavorite", &frmMain::mnuFavorite_Click},
-                                                                 {"mnuBar", nullptr},
-                                                                 {"mnuCheck", &frmMain::mnuCheck_Click},
-                                                                 {"mnuSetting", &frmMain::mnuSetting_Click},
-                                                                 {"mnuBar2", nullptr},
-                                                                 {"mnuEnd", &frmMain::mnuEnd_Click}};
-    const QString captions[] = {QStringLiteral("トップページ"), QStringLiteral("お気に入り"), QString(),
-                                QStringLiteral("すぐに確認"),   QStringLiteral("設定"),       QString(),
-                                QStringLiteral("終了")};
-    for (size_t i = 0; i < std::size(items); ++i) {
-        QAction* action = items[i].second ? m_menu->addAction(captions[i]) : m_menu->addSeparator();
-        action->setObjectName(QString::fromLatin1(items[i].first));
-        if (auto handler = items[i].second)
-            // Queued: never run inside the menu's own handler.
+    for (const MenuItem& item : Menu) {
+        QAction* action =
+            item.handler ? m_menu->addAction(QString::fromUtf8(item.caption)) : m_menu->addSeparator();
+        action->setObjectName(QString::fromLatin1(item.name));
+        // Queued: never run inside the menu's own handler.
+        if (auto handler = item.handler)
             connect(
                 action, &QAction::triggered, this, [this, handler] { (this->*handler)(); },
                 Qt::QueuedConnection);
@@ -172,28 +106,17 @@ frmMain::~frmMain() {
 }
 
 void frmMain::Form_Load() {
-    m_tray = new platform::TrayIcon(TrayTip, m_menu, this);
+    m_tray = new platform::TrayIcon(report::TrayTip, m_menu, this);
     // Every door is queued: a check and its message never run inside Qt's
     // tray handler, whose icon a close or a tray restart may delete.
     connect(m_tray, &platform::TrayIcon::checkNowRequested, this, &frmMain::mnuCheck_Click,
             Qt::QueuedConnection);
     connect(m_tray, &platform::TrayIcon::menuRequested, this, &frmMain::ShowTrayMenu, Qt::QueuedConnection);
-    connect(
-        m_tray, &platform::TrayIcon::trayOfAnotherKind, this,
-        [this] {
-            m_noTrayToldThisRun = false; // a new situation, told once more
-            ShowNoTrayNotice();
-        },
-        Qt::QueuedConnection);
-    connect(m_tray, &platform::TrayIcon::shownChanged, this, [this](bool shown) {
-        if (shown && m_noTrayNotice)
-            m_noTrayNotice->reject(); // the icon is the door now
-    });
+    m_notice = new NoTrayNotice(m_tray, this);
     // Shown whenever a tray is there; nothing waits for one.
     m_tray->add();
-    m_noTrayTimer->start();
-    m_termination = new platform::TerminationWatcher(this);
-    connect(m_termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload,
+    auto* termination = new platform::TerminationWatcher(this);
+    connect(termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload,
             Qt::QueuedConnection);
     connect(platform::MemberWindows::instance(), &platform::MemberWindows::allClosed, this,
             &frmMain::maybeFinish);
@@ -201,124 +124,75 @@ void frmMain::Form_Load() {
     connect(platform::MemberWaits::instance(), &platform::MemberWaits::allEnded, this,
             &frmMain::runPendingCommand, Qt::QueuedConnection);
 
-    SignInNewBrowser();
-    if (m_loggedIn)
-        showStatus(TipFirstCheck);
-    m_textManager = std::make_unique<textfileManager>();
+    // A browser that cannot be made counts as a failed sign-in; the next tick tries again.
+    if (signInHidden(From::Fresh) != LoginResult::SignedIn)
+        tellLoginFailed();
+    else
+        showStatus(report::TipFirstCheck);
     if (!isUnloaded())
         m_timer->start();
 }
 
 void frmMain::showStatus(const QString& line) {
     if (m_tray)
-        m_tray->setToolTip(TrayTip + u'\n' + line);
-}
-
-QString frmMain::now() {
-    return QTime::currentTime().toString(QStringLiteral("HH:mm"));
-}
-
-// Makes a new hidden browser in `ie` and signs it in; a browser that cannot be
-// made counts as a failed sign-in, and the next tick tries again.
-void frmMain::SignInNewBrowser() {
-    if (signInHidden(true) != basMain::LoginResult::SignedIn)
-        tellLoginFailed();
+        m_tray->setToolTip(report::TrayTip + u'\n' + line);
 }
 
 void frmMain::tellLoginFailed() {
     // Never after a close was asked for: the tray icon may be gone already.
     if (!closing())
-        platform::ShowMessage(LoginFailedMessage, platform::MessageIcon::Warning);
+        platform::ShowMessage(report::LoginFailedMessage, platform::MessageIcon::Warning);
 }
 
-// Makes `ie` a live hidden browser (a new one when `fresh`); empty when none
-// can be made.
-void frmMain::ensureHiddenBrowser(bool fresh) {
-    if (!fresh && m_ie && isAlive(*m_ie))
-        return;
-    m_ie.reset();
-    try {
-        m_ie = platform::CreateBrowser();
-        m_ie->setVisible(false);
-    } catch (const BrowserError&) {
-        m_ie.reset();
-    }
-}
-
-basMain::LoginResult frmMain::signInHidden(bool freshBrowser) {
-    auto result = basMain::LoginResult::NotReached;
-    showStatus(TipSigningIn.arg(now()));
+// The one way the hidden browser is signed in; the tip tells it meanwhile.
+LoginResult frmMain::signInHidden(From from) {
+    showStatus(report::TipSigningIn.arg(now()));
+    auto result = LoginResult::NotReached;
     {
-        Activity driving(*this, Phase::Driving);
-        ensureHiddenBrowser(freshBrowser);
-        if (m_ie)
-            result = basMain::SignIn(*m_ie);
-        restHiddenBrowser();
+        Activity driving(*this, Kind::Driving);
+        result = m_hidden.SignIn(from);
     }
     noteSignIn(result);
     return result;
 }
 
 // `LoggedIn` follows every sign-in of the hidden browser.
-void frmMain::noteSignIn(basMain::LoginResult result) {
-    m_loggedIn = result == basMain::LoginResult::SignedIn;
-    m_loginRejected = result == basMain::LoginResult::Rejected;
+void frmMain::noteSignIn(LoginResult result) {
     switch (result) {
-    case basMain::LoginResult::SignedIn:
+    case LoginResult::SignedIn:
+        m_signIn = SignIn::SignedIn;
         break; // what comes next tells
-    case basMain::LoginResult::Rejected:
-        showStatus(TipRefused.arg(now()));
+    case LoginResult::Rejected:
+        m_signIn = SignIn::Refused;
+        showStatus(report::TipRefused.arg(now()));
         break;
-    case basMain::LoginResult::NotReached:
-        showStatus(TipNotReached.arg(now()));
+    case LoginResult::NotReached:
+        m_signIn = SignIn::NotSignedIn;
+        showStatus(report::TipNotReached.arg(now()));
         break;
     }
 }
 
 void frmMain::Unload() {
-    if (isUnloaded())
+    // Never pull the browser away from under a running operation: the close
+    // then runs as soon as it has finished.
+    if (!m_phase.askClose())
         return;
-    if (m_phase == Phase::Driving || m_phase == Phase::ClosePending) {
-        // Never pull the browser away from under a running operation: close
-        // as soon as it has finished.
-        m_phase = Phase::ClosePending;
-        m_closeRequested = true;
-        return;
-    }
-    m_phase = Phase::Closed;
     m_timer->stop();
-    try {
-        if (m_ie)
-            m_ie->Quit();
-    } catch (const BrowserError&) {
-        // already gone
-    }
-    m_ie.reset();
-    m_noTrayTimer->stop();
+    m_hidden.Quit();
+    m_notice->stop();
     m_pendingCommand.reset();
     if (m_tray)
         m_tray->remove();
-    // Let any wait of ours unwind: dialogs and the popup as if cancelled (so
-    // nothing half-typed is taken for an answer), message boxes closed.
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (!w->isVisible())
-            continue;
-        if (auto* small = qobject_cast<platform::SmallWindow*>(w))
-            small->reject();
-        else if (qobject_cast<QMessageBox*>(w))
-            w->hide();
-    }
+    platform::endAllWaits();
     m_menu->hide();
     Q_EMIT closed();
     QTimer::singleShot(0, this, &frmMain::maybeFinish);
 }
 
 void frmMain::maybeFinish() {
-    if (m_phase == Phase::Closed && m_activities == 0 &&
-        platform::MemberWindows::instance()->openCount() == 0) {
-        m_phase = Phase::Finished;
+    if (m_phase.finish(platform::MemberWindows::instance()->openCount() > 0))
         Q_EMIT finished();
-    }
 }
 
 void frmMain::ShowTrayMenu() {
@@ -330,30 +204,21 @@ void frmMain::ShowTrayMenu() {
 void frmMain::RunCommand(basMain::Command command) {
     if (isUnloaded())
         return;
-    if (command == basMain::Command::Settings) {
+    if (auto* open = visibleWindow<frmSettings>(); open && command == basMain::Command::Settings) {
         // Asked for again while it is open: the member is shown the one there is.
-        if (auto* open = visibleWindow<frmSettings>()) {
-            open->raise();
-            open->activateWindow();
-            return;
-        }
+        open->raise();
+        open->activateWindow();
+        return;
     }
-    const bool waitsForBrowser = m_phase == Phase::Driving || m_phase == Phase::ClosePending;
-    const bool waitsForMember = (isBusy() || platform::waitingForMember()) &&
-                                (command == basMain::Command::Check || command == basMain::Command::Settings);
-    if (command != basMain::Command::Quit && command != basMain::Command::Show &&
-        (waitsForBrowser || waitsForMember)) {
-        // Asked from outside while the hidden browser is in use, or while a
-        // popup or dialog waits for the member: done as soon as that is
-        // over rather than lost (the latest request wins).
-        m_pendingCommand = command;
+    if (m_phase.holds(command, platform::waitingForMember())) {
+        m_pendingCommand = command; // the latest request wins
         return;
     }
     switch (command) {
     case basMain::Command::Show:
-        if (m_tray && m_tray->isShown())
+        if (m_tray->isShown())
             ShowAlreadyRunning();
-        else if (m_tray)
+        else
             m_tray->popupMenuCentered();
         break;
     case basMain::Command::Check:
@@ -375,103 +240,62 @@ void frmMain::RunCommand(basMain::Command command) {
 }
 
 void frmMain::runPendingCommand() {
-    if (m_pendingCommand && m_phase == Phase::Idle && !isBusy() && !platform::waitingForMember())
+    if (m_pendingCommand && !m_phase.busy() && !platform::waitingForMember())
         RunCommand(*std::exchange(m_pendingCommand, std::nullopt));
-}
-
-void frmMain::ShowNoTrayNotice() {
-    if (isUnloaded() || m_noTrayToldThisRun || (m_tray && m_tray->isShown()))
-        return;
-    using inifileModule::GetIniString;
-    if (GetIniString(NoticeKey, NoticeSection, QString(), basMain::SettingsFilePath()) == NoticeOff)
-        return;
-    m_noTrayToldThisRun = true;
-    auto* notice = new frmNoTray;
-    m_noTrayNotice = notice;
-    connect(notice, &QDialog::finished, this, [notice] {
-        if (notice->dontShowAgain() &&
-            !inifileModule::WriteIniString(NoticeOff, NoticeKey, NoticeSection, basMain::SettingsFilePath()))
-            qCWarning(lcTray) << "could not keep the no-tray notice away for later starts";
-        notice->deleteLater();
-    });
-    basWin32API::SetTopMost(*notice);
-    notice->show();
-}
-
-bool frmMain::commandAllowed() const {
-    // A tray host that reports over D-Bus can reach us inside a browser wait.
-    return m_phase != Phase::Driving && m_phase != Phase::ClosePending && !isUnloaded();
 }
 
 // A member window signs in on the hidden browser's cookies: a use of it like
 // a check, so a tick meanwhile is dropped and a close waits for the end.
 void frmMain::mnuOpen_Click() {
-    if (!commandAllowed())
+    if (!m_phase.commandAllowed())
         return;
-    Activity driving(*this, Phase::Driving);
+    Activity driving(*this, Kind::Driving);
     basMain::OpenTopPage();
 }
 
 void frmMain::mnuFavorite_Click() {
-    if (!commandAllowed())
+    if (!m_phase.commandAllowed())
         return;
-    Activity driving(*this, Phase::Driving);
+    Activity driving(*this, Kind::Driving);
     basMain::OpenFavorite();
 }
 
 void frmMain::mnuCheck_Click() {
     // A manual check asked for while the hidden browser is in use does nothing.
-    if (!commandAllowed() || isBusy())
+    if (!m_phase.commandAllowed() || isBusy())
         return;
-    if (m_loggedIn) {
+    if (LoggedIn()) {
         const CheckOutcome outcome = CheckTopPage();
-        if (closing())
-            return;
-        // One message for one check, and never "nothing new" about a page it did not read.
-        switch (outcome) {
-        case CheckOutcome::Changed:  // the popup said it
-        case CheckOutcome::Rejected: // the sign-in message said it
-            break;
-        case CheckOutcome::Unchanged:
-            platform::ShowMessage(NoNewArticlesMessage, platform::MessageIcon::Information);
-            break;
-        case CheckOutcome::NotReached:
-        case CheckOutcome::Recovered:
-        case CheckOutcome::NotCompared:
-            platform::ShowMessage(SiteUnreachableMessage, platform::MessageIcon::Warning);
-            break;
-        }
+        if (!closing())
+            if (const auto message = report::afterManualCheck(outcome))
+                tell(*message);
         return;
     }
-    platform::ShowMessage(NotLoggedInMessage, platform::MessageIcon::Warning);
-    if (closing())
-        return;
-    ChangeLoginOfIe();
+    platform::ShowMessage(report::NotLoggedInMessage, platform::MessageIcon::Warning);
+    if (!closing())
+        ChangeLogin();
 }
 
-void frmMain::ChangeLoginOfIe() {
-    Activity waiting(*this, Phase::Waiting);
+// New credentials: asked for, stored, and the hidden browser signed out and
+// in with them.
+void frmMain::ChangeLogin() {
+    Activity waiting(*this, Kind::Waiting);
     const std::optional<frmLogin::Result> entered = basMain::AskCredentials();
     if (!entered || closing() || !basMain::StoreCredentials(*entered))
         return;
-    auto result = basMain::LoginResult::NotReached;
+    auto result = LoginResult::NotReached;
     {
         // Driving: a close asked for now waits until the browser is free.
-        Activity driving(*this, Phase::Driving);
-        ensureHiddenBrowser(false);
-        if (m_ie) {
-            basMain::Logout(*m_ie);
-            result = basMain::SignIn(*m_ie);
-        }
-        restHiddenBrowser();
+        Activity driving(*this, Kind::Driving);
+        result = m_hidden.SignIn(From::SignedOut);
     }
     noteSignIn(result);
-    if (result != basMain::LoginResult::SignedIn)
+    if (result != LoginResult::SignedIn)
         tellLoginFailed();
 }
 
 void frmMain::mnuSetting_Click() {
-    if (commandAllowed())
+    if (m_phase.commandAllowed())
         ShowSettings();
 }
 
@@ -480,23 +304,14 @@ void frmMain::ShowSettings() {
     if (isUnloaded())
         return;
     if (action == frmSettings::Action::Login)
-        ChangeLoginOfIe();
+        ChangeLogin();
     else if (action == frmSettings::Action::Favorite)
         basMain::ChangeFavorite();
 }
 
-void frmMain::restHiddenBrowser() {
-    try {
-        if (m_ie && !isUnloaded())
-            m_ie->Rest();
-    } catch (const BrowserError&) {
-        // gone: the next check replaces it
-    }
-}
-
 void frmMain::ShowAlreadyRunning() {
     if (m_tray && !isUnloaded())
-        m_tray->showMessage(TrayTip, AlreadyRunningMessage);
+        m_tray->showMessage(report::TrayTip, report::AlreadyRunningMessage);
 }
 
 void frmMain::mnuEnd_Click() {
@@ -508,15 +323,15 @@ void frmMain::Timer1_Timer() {
     // popup, is dropped: the next one comes in 60 s.
     if (isUnloaded() || isBusy())
         return;
-    if (!m_loggedIn) {
+    if (!LoggedIn()) {
         // A refused password is never sent again by the timer; after any other
         // failure each tick tries one quiet sign-in, and then checks.
-        if (m_loginRejected)
+        if (loginRejected())
             return;
-        const basMain::LoginResult result = signInHidden(false);
-        if (result == basMain::LoginResult::Rejected)
+        const LoginResult result = signInHidden(From::Kept);
+        if (result == LoginResult::Rejected)
             tellLoginFailed();
-        if (result != basMain::LoginResult::SignedIn)
+        if (result != LoginResult::SignedIn)
             return;
     }
     CheckTopPage();
@@ -530,169 +345,76 @@ bool frmMain::IsTextChanged(const QString& newText, const QString& oldText) {
     return textcompare::IsTextChanged(newText, oldText);
 }
 
-QString frmMain::readTopPage() {
-    basMain::LoadTopPage(*m_ie);
-    const QString landed = m_ie->LocationURL();
-    platform::Sleep(3000);
-    // Compared as it will read back from the file, so that a character
-    // the file cannot hold does not raise a change at every check.
-    const QString text = textcompare::storable(m_ie->BodyInnerText());
-    if (!m_ie->Busy() && m_ie->LocationURL() == landed)
-        return text;
-    // The page went elsewhere by itself while it was read. Where it went says
-    // why: a page without the marker (the sign-in page, a "session ended"
-    // notice) means the session ended, and its text, lacking the marker, makes
-    // the caller sign in again; a signed-in page is not the top page.
-    basMain::WaitWhileBusy(*m_ie);
-    const QString there = textcompare::storable(m_ie->BodyInnerText());
-    if (there.contains(basMain::SignedInMarker))
-        throw BrowserError(platform::ErrPageLeft,
-                           QStringLiteral("The page went elsewhere while it was read"));
-    qCInfo(lcCheck) << "the top page moved on to a signed-out page: the session ended";
-    return there;
-}
-
 frmMain::CheckOutcome frmMain::CheckTopPage() {
     if (isBusy() || closing())
-        return CheckOutcome::NotReached; // not looked: the tip stays as it is
+        return CheckOutcome::NotLooked; // the tip stays as it is
     const CheckOutcome outcome = checkTopPage();
-    switch (outcome) {
-    case CheckOutcome::Changed:  // told with what is new, before the popup
-    case CheckOutcome::Rejected: // told by the sign-in
-        break;
-    case CheckOutcome::Unchanged:
-        showStatus(TipUnchanged.arg(now()));
-        break;
-    case CheckOutcome::NotReached:
-        showStatus(TipNotReached.arg(now()));
-        break;
-    case CheckOutcome::Recovered:
-        showStatus(TipRecovered.arg(now()));
-        break;
-    case CheckOutcome::NotCompared:
-        showStatus(TipNotRead.arg(now()));
-        break;
-    }
-    // The page, its text and the popup are gone until the next tick.
-    platform::releaseFreedMemorySoon();
+    if (const auto line = report::tipAfter(outcome, now()))
+        showStatus(*line);
     return outcome;
 }
 
 frmMain::CheckOutcome frmMain::checkTopPage() {
-    Activity waiting(*this, Phase::Waiting);
-    if (m_unexpectedFailures >= FreshBrowserAfter) {
+    Activity waiting(*this, Kind::Waiting);
+    if (m_hidden.keepsFailing()) {
         // The hidden browser keeps failing in ways nobody foresaw: start over.
-        qCWarning(lcCheck) << "a new hidden browser after" << m_unexpectedFailures
+        qCWarning(lcCheck) << "a new hidden browser after" << m_hidden.FreshBrowserAfter
                            << "unexpected failures in a row";
-        m_unexpectedFailures = 0;
         if (const auto outcome = signInNewForCheck(); outcome != CheckOutcome::Recovered)
             return outcome;
     }
-    QString newText;
-    std::optional<int> failure;
-    auto signIn = basMain::LoginResult::SignedIn;
+    basMain::TopPageRead read;
     {
-        Activity driving(*this, Phase::Driving);
-        try {
-            if (!m_ie)
-                throw BrowserError(platform::ErrProcessGone, QStringLiteral("no browser"));
-            newText = readTopPage();
-            if (!newText.contains(basMain::SignedInMarker)) {
-                // The site ended the session: sign in again at once, quietly, and
-                // look at the top page then.
-                signIn = basMain::SignIn(*m_ie);
-                if (signIn == basMain::LoginResult::SignedIn)
-                    newText = readTopPage();
-            }
-        } catch (const BrowserError& e) {
-            failure = e.number();
-            qCInfo(lcCheck) << "no page: browser failure" << e.number() << e.description();
-        }
-        // Until the next check the page is not needed: let the engine free it.
-        restHiddenBrowser();
+        Activity driving(*this, Kind::Driving);
+        read = m_hidden.ReadTopPage();
     }
-    if (failure) {
-        if (*failure == platform::ErrProcessGone)
-            return signInNewForCheck();
-        if (!isQuietFailure(*failure)) {
-            // Never the end of the program: nothing is compared, and the next tick checks as usual.
-            ++m_unexpectedFailures;
-            qCWarning(lcCheck) << "unexpected browser failure" << *failure << "- nothing compared";
-        }
+    if (read.failure == platform::ErrProcessGone)
+        return signInNewForCheck();
+    if (read.failure == platform::ErrCertificate)
+        return CheckOutcome::Untrusted; // nothing was sent to it
+    if (read.failure)                   // never the end of the program: the next tick checks as usual
         return CheckOutcome::NotReached;
-    }
-    m_unexpectedFailures = 0;
-    if (signIn == basMain::LoginResult::Rejected) {
-        noteSignIn(signIn);
+    if (read.signIn == LoginResult::Rejected) {
+        noteSignIn(read.signIn);
         tellLoginFailed();
         return CheckOutcome::Rejected;
     }
-    if (signIn == basMain::LoginResult::NotReached)
+    if (read.signIn == LoginResult::NotReached)
         return CheckOutcome::NotReached; // the next tick tries again
-    if (!newText.contains(basMain::SignedInMarker)) {
+    if (!read.text.contains(basMain::SignedInMarker)) {
         // Every page of a signed-in member has the marker: right after a
         // sign-in, a page without it is something else (a maintenance or
         // consent page), never news.
         qCInfo(lcCheck) << "signed in, yet the top page lacks the marker: not compared";
         return CheckOutcome::NotCompared;
     }
-
     const QString path = TopFilePath();
-    QString oldText;
-    if (m_unsavedBaseline) {
-        oldText = *m_unsavedBaseline;
-    } else {
-        // A missing snapshot, or one emptied by hand, is no baseline: start
-        // from this page instead of announcing it as new.
-        const bool noBaseline =
-            !fileModule::CheckFileExists(path) || (QFileInfo(path).size() == 0 && !newText.isEmpty());
-        if (noBaseline && !m_textManager->ReplaceText(path, newText))
-            m_unsavedBaseline = newText;
-        bool read = true;
-        oldText = m_unsavedBaseline ? *m_unsavedBaseline : m_textManager->ReadText(path, &read);
-        if (!read) {
-            // Taken for empty it would announce the whole page.
-            qCWarning(lcCheck) << "cannot read" << path << m_textManager->Message() << "- not compared";
-            return CheckOutcome::NotCompared;
-        }
-    }
-    if (!IsTextChanged(newText, oldText)) {
+    const std::optional<QString> oldText = m_snapshot.baselineFor(path, read.text);
+    if (!oldText)
+        return CheckOutcome::NotCompared;
+    if (!IsTextChanged(read.text, *oldText)) {
         qCInfo(lcCheck) << "nothing new";
         return CheckOutcome::Unchanged;
     }
-
     qCInfo(lcCheck) << "new articles";
-    const textcompare::News news = textcompare::whatIsNew(newText, oldText);
-    const QStringList added = showable(news.added);
-    QStringList popupLines;
-    if (!added.isEmpty()) {
-        showStatus(TipNew.arg(now(), cut(added.first(), 40)));
-        for (const QString& line : added.mid(0, 5))
-            popupLines << cut(line, 60);
-    } else {
-        const QString& what = news.removed ? TipRemoved : TipRearranged;
-        showStatus(what.arg(now()));
-        popupLines << what.arg(QString()).trimmed();
-    }
-    ShowMessageForm(popupLines.join(u'\n'));
-    // Replaced whole: a crash or a full disk leaves the old snapshot, never half of one.
-    if (m_textManager->ReplaceText(path, newText))
-        m_unsavedBaseline.reset();
-    else
-        m_unsavedBaseline = newText;
+    const report::NewsReport news = report::reportNews(textcompare::whatIsNew(read.text, *oldText), now(),
+                                                       basMain::MailAddress(), basMain::Password());
+    showStatus(news.tipLine);
+    ShowMessageForm(news.popup);
+    m_snapshot.store(path, read.text);
     return CheckOutcome::Changed;
 }
 
 // The hidden browser's process has gone, or it keeps failing: a new one,
 // signed in. Its page is looked at by the next check.
 frmMain::CheckOutcome frmMain::signInNewForCheck() {
-    switch (signInHidden(true)) {
-    case basMain::LoginResult::SignedIn:
+    switch (signInHidden(From::Fresh)) {
+    case LoginResult::SignedIn:
         return CheckOutcome::Recovered;
-    case basMain::LoginResult::Rejected:
+    case LoginResult::Rejected:
         tellLoginFailed();
         return CheckOutcome::Rejected;
-    case basMain::LoginResult::NotReached:
+    case LoginResult::NotReached:
         break;
     }
     return CheckOutcome::NotReached;

@@ -18,8 +18,12 @@ enum BrowserErrorNumber {
     ErrBusyTimeout = 10002,   // a load did not finish within the wait bound
     ErrScriptTimeout = 10003, // a script call did not answer within its bound
     ErrLoadFailed = 10004,    // the load brought no page: no connection, TLS, HTTP 400 and up
-    ErrPageLeft = 10005       // the page went elsewhere by itself while it was read
+    ErrPageLeft = 10005,      // the page went elsewhere by itself while it was read
+    ErrCertificate = 10006    // the site's certificate is not trusted: nothing was sent to it
 };
+
+// LoadError() of a load that the site's certificate stopped begins with this.
+inline const QString CertificateFailurePrefix = QStringLiteral("CertificateErrorDomain");
 
 class BrowserError : public std::runtime_error {
 public:

@@ -2,9 +2,13 @@
 
 #include <QScopeGuard>
 
+#include "platform/smallwindow.h"
+
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
@@ -60,6 +64,17 @@ void showAndWait(QWidget* window) {
         loop.exec();
     if (guard)
         guard->removeEventFilter(&watcher);
+}
+
+void endAllWaits() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible())
+            continue;
+        if (auto* small = qobject_cast<SmallWindow*>(w))
+            small->reject();
+        else if (qobject_cast<QMessageBox*>(w))
+            w->hide();
+    }
 }
 
 } // namespace platform

@@ -13,6 +13,10 @@ namespace platform {
 // program's windows would be.
 void showAndWait(QWidget* window);
 
+// Lets every wait of ours unwind (at the close): small windows as if
+// cancelled, so nothing half-typed is taken for an answer; message boxes closed.
+void endAllWaits();
+
 // Whether some code waits in showAndWait now (a popup, a dialog, a message).
 bool waitingForMember();
 // Tells when the last such wait has ended.

@@ -14,10 +14,9 @@ bool CommitWhole(QSaveFile& file, const QByteArray& data) {
     while (done < data.size()) {
         // A short write is followed by one that fails with the reason (a full disk, a quota).
         const qint64 n = file.write(data.constData() + done, data.size() - done);
-        if (n <= 0) {
-            file.cancelWriting();
-            return false;
-        }
+        if (n <= 0)
+            return false; // the caller reads the reason, then cancels
+
         done += n;
     }
     return file.commit();

@@ -1,6 +1,7 @@
 #include "storage/textcompare.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringView>
 
 namespace textcompare {
@@ -62,19 +63,46 @@ template <class F> void forEachLine(const QString& text, F f) {
     }
 }
 
+QString withoutDigits(const QString& key) {
+    QString out;
+    out.reserve(key.size());
+    for (QChar c : key) {
+        if (!c.isDigit())
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 News whatIsNew(const QString& newText, const QString& oldText) {
     QHash<QString, int> old;
-    forEachLine(oldText, [&](QStringView, const QString& key) { ++old[key]; });
-    News news;
-    forEachLine(newText, [&](QStringView line, const QString& key) {
-        auto it = old.find(key);
-        if (it != old.end() && *it > 0)
-            --*it; // a line repeated on the page is new only beyond its old count
-        else
-            news.added << line.trimmed().toString().remove(u'\r');
+    QStringList oldKeys; // by place: the n-th line that holds more than blanks
+    forEachLine(oldText, [&](QStringView, const QString& key) {
+        ++old[key];
+        oldKeys << key;
     });
+    QList<std::pair<QString, QString>> lines; // shown, key
+    QSet<QString> newKeys;
+    forEachLine(newText, [&](QStringView line, const QString& key) {
+        lines.append({line.trimmed().toString().remove(u'\r'), key});
+        newKeys.insert(key);
+    });
+    News news;
+    for (qsizetype place = 0; place < lines.size(); ++place) {
+        const auto& [shown, key] = lines.at(place);
+        auto it = old.find(key);
+        if (it != old.end() && *it > 0) {
+            --*it; // a line repeated on the page is new only beyond its old count
+            continue;
+        }
+        news.added << shown;
+        // In the place of an old line that is gone from the page, and the
+        // same as it but for digits.
+        if (place < oldKeys.size() && !newKeys.contains(oldKeys.at(place)) &&
+            withoutDigits(oldKeys.at(place)) == withoutDigits(key))
+            news.updates << shown;
+    }
     for (int left : std::as_const(old)) {
         if (left > 0) {
             news.removed = true;

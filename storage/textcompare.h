@@ -20,7 +20,10 @@ QString storable(const QString& text);
 // What a change brought, line by line, after the same normalisation as
 // IsTextChanged (so a line that differs only in blanks is the same line).
 struct News {
-    QStringList added;    // lines of the new text that the old one lacks, in page order, trimmed
+    QStringList added; // lines of the new text that the old one lacks, in page order, trimmed
+    // Those of `added` that stand for an old line which they differ from only
+    // in digits (a counter, a date, a time above the list): updates, not news.
+    QStringList updates;
     bool removed = false; // the old text had lines that the new one lacks
 };
 News whatIsNew(const QString& newText, const QString& oldText);

@@ -51,6 +51,8 @@ void WaitWhileBusy(platform::Browser& browser) {
         platform::Sleep(WaitStepMs);
     }
     const QString failure = browser.LoadError();
+    if (failure.startsWith(platform::CertificateFailurePrefix))
+        throw platform::BrowserError(platform::ErrCertificate, failure);
     if (!failure.isEmpty())
         throw platform::BrowserError(platform::ErrLoadFailed, failure);
 }

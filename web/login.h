@@ -17,7 +17,8 @@ constexpr int WaitStepMs = 1000;
 
 // Reads Busy, sleeping a step while it is true. Gives up after the bound,
 // stopping the load and throwing BrowserError ErrBusyTimeout. A load that
-// brought no page throws ErrLoadFailed.
+// brought no page throws ErrLoadFailed, or ErrCertificate when the site's
+// certificate stopped it.
 void WaitWhileBusy(platform::Browser& browser);
 void setBusyTimeoutMs(int ms);
 int busyTimeoutMs();

@@ -114,6 +114,20 @@ no_popup() { ! popup; }
 wait_for 10 no_popup || fail "the popup did not close"
 echo "the tip tells the last look and names the new article"
 
+# A click on the icon: StatusNotifierItem hosts send Activate, which checks now.
+tops() { curl -sk "https://127.0.0.1:$port/_control/log/counts" | awk '$1 == "GET" && $2 == "/" {print $3}'; }
+before=$(tops)
+set -- $item
+as_member dbus-send --session --print-reply --dest="$1" "$2" org.kde.StatusNotifierItem.Activate int32:0 int32:0 >/dev/null ||
+    fail "the icon did not take Activate"
+wait_for 30 message_box || fail "a click on the icon showed no outcome"
+[ "$(tops)" -gt "${before:-0}" ] || fail "a click on the icon did not reach the site"
+xdotool key Return
+wait_for 10 no_message_box || fail "the message box did not close"
+sleep 2
+message_box && fail "a click on the icon told its outcome twice"
+echo "a click on the StatusNotifierItem icon checks now: one request, one message"
+
 stop_bar
 wait_for 10 not_registered || fail "the tray did not go away"
 start_bar
@@ -184,6 +198,15 @@ echo "今後表示しない is kept in settings.ini"
 as_member "$app_dir/KelvoMonitor" --quit
 sleep 1
 running || fail "the process ended with member windows open"
+# 終了 lets the folder go at once: a start now is a copy of its own.
+start_program
+wait_for 30 sh -c "[ \$(pgrep -u $member -x KelvoMonitor | wc -l) -eq 2 ]" ||
+    fail "a start after 終了, a member window open, did not start a copy"
+wait_for 60 sh -c "[ \$(curl -sk https://127.0.0.1:$port/_control/log | grep -c '\"path\":\"/login\",\"fields\"') -ge 3 ]" ||
+    fail "the new copy did not sign in"
+as_member "$app_dir/KelvoMonitor" --quit
+wait_for 15 sh -c "[ \$(pgrep -u $member -x KelvoMonitor | wc -l) -eq 1 ]" || fail "--quit did not reach the new copy"
+echo "a start after 終了 with a member window open starts a new copy"
 as_member swaymsg "[pid=$app] kill" >/dev/null
 wait_for 15 not_running || fail "the process did not end after its last window closed"
 echo "--quit: the process ends with its last window"

@@ -121,8 +121,11 @@ int runWithService(int argc, char* argv[], const QStringList& accounts,
         return 1;
     }
     const QStringList own = engine::argumentList(argc, argv);
+    // Benchmarks try engine switches through the environment.
+    const QStringList extra =
+        qEnvironmentVariable("KELVO_EXTRA_ENGINE_SWITCHES").split(u' ', Qt::SkipEmptyParts);
     engine::ArgumentVector args(engine::prepareEngine(
-        QStringList(own.first()) << QStringLiteral("--webEngineArgs") << service.engineSwitches()));
+        QStringList(own.first()) << QStringLiteral("--webEngineArgs") << service.engineSwitches() << extra));
     QApplication app(args.argc(), args.argv());
     engine::install();
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,0 +1,27 @@
+#pragma once
+
+// When the snapshot file is the baseline of a check, and when it is replaced:
+// a missing or emptied file starts from the page at hand, an unreadable one
+// stops the comparison, and a change that could not be stored is compared
+// against in memory until a write succeeds.
+
+#include "storage/textfilemanager.h"
+
+#include <QString>
+
+#include <optional>
+
+class Snapshot {
+public:
+    // The text that `page` is compared with; nothing when the file cannot be
+    // read (taken for empty it would announce the whole page).
+    std::optional<QString> baselineFor(const QString& path, const QString& page);
+    // After a change has been shown: the file replaced whole, so a crash or a
+    // full disk leaves the old one; kept in memory when that fails, so the
+    // same change is not announced again at every check.
+    void store(const QString& path, const QString& page);
+
+private:
+    textfileManager m_textManager;
+    std::optional<QString> m_unsaved;
+};
