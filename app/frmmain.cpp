@@ -1,36 +1,25 @@
 #include "app/frmmain.h"
 
 #include "app/changes.h"
-#include "app/frmmessage.h"
 #include "dialogs/frmsettings.h"
 #include "platform/appicon.h"
 #include "platform/messagebox.h"
 #include "platform/modal.h"
-#include "platform/placement.h"
 #include "platform/termination.h"
 #include "platform/tray.h"
 #include "storage/membersettings.h"
-#include "storage/textcompare.h"
 #include "web/openpages.h"
 
 #include <QApplication>
-#include <QLoggingCategory>
 #include <QMenu>
-#include <QPointer>
 #include <QTime>
 #include <QTimer>
-
-Q_DECLARE_LOGGING_CATEGORY(lcCheck)
 
 using basMain::LoginResult;
 using From = basMain::HiddenBrowser::From;
 using Kind = MainPhase::Kind;
 
 namespace {
-
-QString now() {
-    return QTime::currentTime().toString(QStringLiteral("HH:mm"));
-}
 
 void tell(const report::Message& message) {
     platform::ShowMessage(message.text, message.warning ? platform::MessageIcon::Warning
@@ -60,19 +49,6 @@ const MenuItem Menu[] = {{"mnuOpen", "トップページ", &frmMain::mnuOpen_Cli
                          {"mnuEnd", "終了", &frmMain::mnuEnd_Click}};
 
 } // namespace
-
-// Marks the main window Waiting or Driving for a scope.
-class frmMain::Activity {
-public:
-    Activity(frmMain& form, Kind kind) : m_form(form), m_before(form.m_phase.enter(kind)) {}
-    ~Activity() { m_form.leave(m_before); }
-    Activity(const Activity&) = delete;
-    Activity& operator=(const Activity&) = delete;
-
-private:
-    frmMain& m_form;
-    Kind m_before;
-};
 
 void frmMain::leave(Kind before) {
     if (m_phase.leave(before)) // the browser is free: close once this call has unwound
@@ -125,12 +101,16 @@ void frmMain::Form_Load() {
             &frmMain::runPendingCommand, Qt::QueuedConnection);
 
     // A browser that cannot be made counts as a failed sign-in; the next tick tries again.
-    if (signInHidden(From::Fresh) != LoginResult::SignedIn)
-        tellLoginFailed();
+    if (const LoginResult result = signInHidden(From::Fresh); result != LoginResult::SignedIn)
+        tellLoginFailed(result);
     else
         showStatus(report::TipFirstCheck);
     if (!isUnloaded())
         m_timer->start();
+}
+
+QString frmMain::now() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm"));
 }
 
 void frmMain::showStatus(const QString& line) {
@@ -138,10 +118,12 @@ void frmMain::showStatus(const QString& line) {
         m_tray->setToolTip(report::TrayTip + u'\n' + line);
 }
 
-void frmMain::tellLoginFailed() {
+void frmMain::tellLoginFailed(LoginResult result) {
     // Never after a close was asked for: the tray icon may be gone already.
     if (!closing())
-        platform::ShowMessage(report::LoginFailedMessage, platform::MessageIcon::Warning);
+        platform::ShowMessage(result == LoginResult::Untrusted ? report::UntrustedMessage
+                                                               : report::LoginFailedMessage,
+                              platform::MessageIcon::Warning);
 }
 
 // The one way the hidden browser is signed in; the tip tells it meanwhile.
@@ -167,8 +149,10 @@ void frmMain::noteSignIn(LoginResult result) {
         showStatus(report::TipRefused.arg(now()));
         break;
     case LoginResult::NotReached:
+    case LoginResult::Untrusted:
         m_signIn = SignIn::NotSignedIn;
-        showStatus(report::TipNotReached.arg(now()));
+        showStatus(
+            (result == LoginResult::Untrusted ? report::TipUntrusted : report::TipNotReached).arg(now()));
         break;
     }
 }
@@ -291,7 +275,7 @@ void frmMain::ChangeLogin() {
     }
     noteSignIn(result);
     if (result != LoginResult::SignedIn)
-        tellLoginFailed();
+        tellLoginFailed(result);
 }
 
 void frmMain::mnuSetting_Click() {
@@ -316,116 +300,4 @@ void frmMain::ShowAlreadyRunning() {
 
 void frmMain::mnuEnd_Click() {
     Unload();
-}
-
-void frmMain::Timer1_Timer() {
-    // A tick while the hidden browser is in use, or while a check waits in its
-    // popup, is dropped: the next one comes in 60 s.
-    if (isUnloaded() || isBusy())
-        return;
-    if (!LoggedIn()) {
-        // A refused password is never sent again by the timer; after any other
-        // failure each tick tries one quiet sign-in, and then checks.
-        if (loginRejected())
-            return;
-        const LoginResult result = signInHidden(From::Kept);
-        if (result == LoginResult::Rejected)
-            tellLoginFailed();
-        if (result != LoginResult::SignedIn)
-            return;
-    }
-    CheckTopPage();
-}
-
-QString frmMain::TopFilePath() {
-    return basMain::MemberDir() + QStringLiteral("/kelvo_top.txt");
-}
-
-bool frmMain::IsTextChanged(const QString& newText, const QString& oldText) {
-    return textcompare::IsTextChanged(newText, oldText);
-}
-
-frmMain::CheckOutcome frmMain::CheckTopPage() {
-    if (isBusy() || closing())
-        return CheckOutcome::NotLooked; // the tip stays as it is
-    const CheckOutcome outcome = checkTopPage();
-    if (const auto line = report::tipAfter(outcome, now()))
-        showStatus(*line);
-    return outcome;
-}
-
-frmMain::CheckOutcome frmMain::checkTopPage() {
-    Activity waiting(*this, Kind::Waiting);
-    if (m_hidden.keepsFailing()) {
-        // The hidden browser keeps failing in ways nobody foresaw: start over.
-        qCWarning(lcCheck) << "a new hidden browser after" << m_hidden.FreshBrowserAfter
-                           << "unexpected failures in a row";
-        if (const auto outcome = signInNewForCheck(); outcome != CheckOutcome::Recovered)
-            return outcome;
-    }
-    basMain::TopPageRead read;
-    {
-        Activity driving(*this, Kind::Driving);
-        read = m_hidden.ReadTopPage();
-    }
-    if (read.failure == platform::ErrProcessGone)
-        return signInNewForCheck();
-    if (read.failure == platform::ErrCertificate)
-        return CheckOutcome::Untrusted; // nothing was sent to it
-    if (read.failure)                   // never the end of the program: the next tick checks as usual
-        return CheckOutcome::NotReached;
-    if (read.signIn == LoginResult::Rejected) {
-        noteSignIn(read.signIn);
-        tellLoginFailed();
-        return CheckOutcome::Rejected;
-    }
-    if (read.signIn == LoginResult::NotReached)
-        return CheckOutcome::NotReached; // the next tick tries again
-    if (!read.text.contains(basMain::SignedInMarker)) {
-        // Every page of a signed-in member has the marker: right after a
-        // sign-in, a page without it is something else (a maintenance or
-        // consent page), never news.
-        qCInfo(lcCheck) << "signed in, yet the top page lacks the marker: not compared";
-        return CheckOutcome::NotCompared;
-    }
-    const QString path = TopFilePath();
-    const std::optional<QString> oldText = m_snapshot.baselineFor(path, read.text);
-    if (!oldText)
-        return CheckOutcome::NotCompared;
-    if (!IsTextChanged(read.text, *oldText)) {
-        qCInfo(lcCheck) << "nothing new";
-        return CheckOutcome::Unchanged;
-    }
-    qCInfo(lcCheck) << "new articles";
-    const report::NewsReport news = report::reportNews(textcompare::whatIsNew(read.text, *oldText), now(),
-                                                       basMain::MailAddress(), basMain::Password());
-    showStatus(news.tipLine);
-    ShowMessageForm(news.popup);
-    m_snapshot.store(path, read.text);
-    return CheckOutcome::Changed;
-}
-
-// The hidden browser's process has gone, or it keeps failing: a new one,
-// signed in. Its page is looked at by the next check.
-frmMain::CheckOutcome frmMain::signInNewForCheck() {
-    switch (signInHidden(From::Fresh)) {
-    case LoginResult::SignedIn:
-        return CheckOutcome::Recovered;
-    case LoginResult::Rejected:
-        tellLoginFailed();
-        return CheckOutcome::Rejected;
-    case LoginResult::NotReached:
-        break;
-    }
-    return CheckOutcome::NotReached;
-}
-
-void frmMain::ShowMessageForm(const QString& whatIsNew) {
-    QPointer<frmMessage> popup = new frmMessage;
-    // The fixed text stays; hovering it shows what is new.
-    popup->setToolTip(whatIsNew);
-    basWin32API::MoveToBottomRight(*popup);
-    basWin32API::SetTopMost(*popup);
-    platform::showAndWait(popup);
-    delete popup;
 }

@@ -81,8 +81,20 @@ Q_SIGNALS:
     void finished();
 
 private:
-    class Activity;
+    // Marks the main window Waiting or Driving for a scope.
+    class Activity {
+    public:
+        Activity(frmMain& form, MainPhase::Kind kind) : m_form(form), m_before(form.m_phase.enter(kind)) {}
+        ~Activity() { m_form.leave(m_before); }
+        Activity(const Activity&) = delete;
+        Activity& operator=(const Activity&) = delete;
+
+    private:
+        frmMain& m_form;
+        MainPhase::Kind m_before;
+    };
     void leave(MainPhase::Kind before);
+    static QString now(); // HH:MM, local, for the tip
     bool closing() const { return m_phase.closing(); }
 
     CheckOutcome checkTopPage();
@@ -92,7 +104,7 @@ private:
     basMain::LoginResult signInHidden(basMain::HiddenBrowser::From from);
     CheckOutcome signInNewForCheck();
     void noteSignIn(basMain::LoginResult result);
-    void tellLoginFailed();
+    void tellLoginFailed(basMain::LoginResult result = basMain::LoginResult::Rejected);
     // The tray tip: "Kelvo+Monitor" and a line on the last look.
     void showStatus(const QString& line);
     void maybeFinish();

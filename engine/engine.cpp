@@ -1,6 +1,6 @@
 #include "engine/engine.h"
 
-#include "platform/clock.h"
+#include "platform/memory.h"
 
 #include <QCoreApplication>
 #include <QWebEngineProfile>

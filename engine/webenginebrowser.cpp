@@ -2,7 +2,7 @@
 
 #include "engine/browserwindow.h"
 #include "engine/kelvopage.h"
-#include "platform/clock.h"
+#include "platform/memory.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>

@@ -40,7 +40,6 @@ public:
     void setVisible(bool visible) override;
     void Quit() override;
     void Rest() override;
-    bool isResting() const { return m_resting; }
 
     // For tests and benchmarks: the renderer's process id, 0 when unknown,
     // and the page itself.

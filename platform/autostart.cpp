@@ -41,8 +41,8 @@ bool setAutostart(const QString& appId, const QString& executable, bool enabled)
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     // Trays of some desktops come up after the session's programs: start a
-    // little later (desktops that know the key), and the program itself
-    // waits for a tray.
+    // little later (desktops that know the key); the icon appears whenever
+    // a tray does, and nothing else waits for one.
     const QByteArray entry = "[Desktop Entry]\n"
                              "Type=Application\n"
                              "Name=KelvoMonitor\n"

@@ -22,17 +22,4 @@ void setClock(Clock* clock);
 void Sleep(int ms);
 void setSleepScale(double scale);
 
-// Hands memory that the program has freed back to the system. The C
-// library keeps freed memory for reuse; between two checks, a minute apart,
-// it would only swell the footprint.
-void releaseFreedMemory();
-// The same, some seconds from now (once, however often asked): the engine
-// frees most of a page's memory only after the page's process has gone.
-void releaseFreedMemorySoon();
-// Blocks from 256 KiB up (the engine's frame buffers, say) go back to the
-// system as soon as they are freed. Left to itself, the C library raises that
-// bound after the first such block and keeps megabytes of them in its
-// threads' pools, out of reach of releaseFreedMemory(). Call before threads start.
-void returnLargeBlocksWhenFreed();
-
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "engine/browserwindow.h"
 #include "engine/webenginebrowser.h"
 #include "platform/clock.h"
+#include "platform/memory.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"

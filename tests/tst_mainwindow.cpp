@@ -47,6 +47,7 @@ class TestMainWindow : public QObject {
     // m_page to a signed-in member. Its misbehaviour is switched by the members below.
     bool m_session = false;           // the site holds a session for the member
     bool m_down = false;              // every load fails
+    bool m_untrusted = false;         // every load stops at the site's certificate
     bool m_loginPageSignedIn = false; // signed in, the sign-in page is shown (with the marker)
     std::optional<Page> m_answer;     // what any submission leads to
     // The top page moves on by itself once read: signed out to the sign-in
@@ -59,6 +60,8 @@ class TestMainWindow : public QObject {
         b->onLoad = [this, raw](const QString& what) {
             if (m_down)
                 return Page::failed(QStringLiteral("HttpStatusCodeDomain 503"));
+            if (m_untrusted)
+                return Page::failed(QStringLiteral("CertificateErrorDomain -202: not trusted"));
             const QString top = basMain::TopURL();
             if (what == basMain::LogoutURL())
                 m_session = false;
@@ -149,7 +152,8 @@ private Q_SLOTS:
         basMain::setPassword(QStringLiteral("pw"));
         basMain::setFavoriteURL(QString());
         m_goodPassword = QStringLiteral("pw");
-        m_session = m_down = m_loginPageSignedIn = m_movesOnSignedOut = m_movesOnSignedIn = false;
+        m_session = m_down = m_untrusted = m_loginPageSignedIn = m_movesOnSignedOut = m_movesOnSignedIn =
+            false;
         m_answer.reset();
         ScriptedBrowser::make = [this] { return site(); };
         put(basMain::SettingsFilePath(), "[mail]\naddress=m@example.com\npwd=pw\n");
@@ -343,6 +347,32 @@ private Q_SLOTS:
         m_goodPassword = QStringLiteral("changed on the site");
         m_main->mnuCheck_Click();
         QCOMPARE(takeMessages(), QStringList{warning(report::LoginFailedMessage)});
+    }
+
+    // A site whose certificate is not trusted (an impostor, a captive portal)
+    // is named, not taken for one that is down: in the tip at every tick, in
+    // one message for a manual check.
+    void anUntrustedSiteIsNamed() {
+        QVERIFY(!checkAnsweringPopup());
+        m_untrusted = true;
+        m_main->Timer1_Timer();
+        QCOMPARE(takeMessages(), QStringList());
+        QVERIFY(m_main->trayIcon()->toolTip().endsWith(report::TipUntrusted.arg(QString()).trimmed()));
+        m_main->mnuCheck_Click();
+        QCOMPARE(takeMessages(), QStringList{warning(report::UntrustedMessage)});
+        // A check that did not look at all (one is under way) leaves the tip as it was.
+        m_untrusted = false;
+        std::optional<frmMain::CheckOutcome> inner;
+        QString tipBefore, tipAfter;
+        ie()->onLoad = [&, load = ie()->onLoad](const QString& what) -> Page {
+            tipBefore = m_main->trayIcon()->toolTip();
+            inner = m_main->CheckTopPage();
+            tipAfter = m_main->trayIcon()->toolTip();
+            return load(what);
+        };
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(inner, std::optional(frmMain::CheckOutcome::NotLooked));
+        QCOMPARE(tipAfter, tipBefore);
     }
 
     void rejectedSignInIsToldOnceAndNeverResent() {

@@ -1,4 +1,5 @@
 // The settings file and the text file manager, on real files.
+#include "storage/checkreport.h"
 #include "storage/filemodule.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
@@ -178,6 +179,52 @@ private Q_SLOTS:
         const textcompare::News news = textcompare::whatIsNew(newText, oldText);
         QCOMPARE(news.added, added);
         QCOMPARE(news.removed, removed);
+    }
+
+    // What the member is told of a change: the new article, not the counter
+    // or the date above the list that changed with it; news as news even
+    // where none of it may be shown; never the member's address or password.
+    void whatTheMemberIsToldOfAChange_data() {
+        QTest::addColumn<QString>("oldText");
+        QTest::addColumn<QString>("newText");
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<QString>("popup");
+        const QString page = QStringLiteral("ログアウト\r\n記事数 2\r\n最終更新 2026/12/06 09:15\r\n"
+                                            "第2回 勉強会のお知らせ\r\n記事A\r\n");
+        auto with = [&](const char16_t* from, const char16_t* to) {
+            return QString(page).replace(QString::fromUtf16(from), QString::fromUtf16(to));
+        };
+        const QString counted = with(u"記事数 2", u"記事数 3");
+        QTest::newRow("a counter above the list") << page << counted << "12:00 新着記事があります"
+                                                  << "記事数 3";
+        QTest::newRow("a new article, the counter and the date with it")
+            << page
+            << QString(counted)
+                   .replace(QStringLiteral("2026/12/06 09:15"), QStringLiteral("2026/12/07 12:00"))
+                   .replace(QStringLiteral("記事A"), QStringLiteral("新しい記事\r\n記事A"))
+            << "12:00 新着: 新しい記事"
+            << "新しい記事\n記事数 3\n最終更新 2026/12/07 12:00";
+        QTest::newRow("a title that differs from an old one by more than digits")
+            << page << with(u"第2回 勉強会のお知らせ", u"第3回 勉強会の日程変更")
+            << "12:00 新着: 第3回 勉強会の日程変更"
+            << "第3回 勉強会の日程変更";
+        QTest::newRow("an article whose title holds the password")
+            << page << with(u"記事A", u"PWA 対応のお知らせ\r\n記事A") << "12:00 新着記事があります"
+            << "";
+        QTest::newRow("an article removed")
+            << page << with(u"記事A\r\n", u"") << "12:00 確認済み: 記事が削除されました"
+            << "確認済み: 記事が削除されました";
+    }
+    void whatTheMemberIsToldOfAChange() {
+        QFETCH(QString, oldText);
+        QFETCH(QString, newText);
+        QFETCH(QString, tip);
+        QFETCH(QString, popup);
+        const report::NewsReport told =
+            report::reportNews(textcompare::whatIsNew(newText, oldText), QStringLiteral("12:00"),
+                               QStringLiteral("m@example.com"), QStringLiteral("PWA"));
+        QCOMPARE(told.tipLine, tip);
+        QCOMPARE(told.popup, popup);
     }
 
     void longValuesAreCutOnCharacterBoundary() {

@@ -79,7 +79,7 @@ LoginResult SignIn(platform::Browser& browser) {
         return LoginResult::SignedIn;
     } catch (const platform::BrowserError& e) {
         qCInfo(lcSignIn) << "not reached: browser failure" << e.number() << e.description();
-        return LoginResult::NotReached;
+        return e.number() == platform::ErrCertificate ? LoginResult::Untrusted : LoginResult::NotReached;
     }
 }
 

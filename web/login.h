@@ -25,8 +25,9 @@ int busyTimeoutMs();
 
 enum class LoginResult {
     SignedIn,
-    Rejected,  // the site refused the credentials
-    NotReached // no sign-in page, no form, a failed load, a gone browser
+    Rejected,   // the site refused the credentials
+    NotReached, // no sign-in page, no form, a failed load, a gone browser
+    Untrusted   // the site's certificate is not trusted: nothing was sent
 };
 
 // Signs the browser in with the member's stored credentials. Never throws and

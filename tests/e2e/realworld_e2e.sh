@@ -98,6 +98,24 @@ kill -0 "$refused" 2>/dev/null || fail "the copy with the refused password ended
 [ "$(posts "wrong pass")" -eq 1 ] || fail "the refused password was sent again"
 echo "refused password: sent once, not again by the timer"
 
-kill -TERM "$app" "$refused"
-wait_for 15 sh -c "! kill -0 $app 2>/dev/null && ! kill -0 $refused 2>/dev/null" || fail "the programs did not end on SIGTERM"
+# A copy whose system does not trust the site's certificate (no switch that
+# ignores it) sends the site nothing and says why.
+mkdir -p "$work/untrusted"
+cp "$exe" "$work/untrusted/KelvoMonitor"
+printf '[mail]\naddress=e2e@example.com\npwd=untrusted pass\n' >"$work/untrusted/settings.ini"
+QT_LOGGING_RULES='kelvo.*.info=true' "$work/untrusted/KelvoMonitor" --webEngineArgs "$(engine_args)" \
+    >"$work/untrusted/program.log" 2>&1 &
+untrusted=$!
+pids="$untrusted $pids"
+untrusted_box() { xdotool search --all --onlyvisible --pid "$untrusted" --name '^KelvoMonitor$' 2>/dev/null | head -n 1 | grep .; }
+wait_for 60 untrusted_box || fail "the copy that does not trust the site said nothing"
+grep -q 'browser failure 10006' "$work/untrusted/program.log" || fail "the untrusted certificate was not told apart"
+[ -n "$shots" ] && import -window root "$shots/e2e-untrusted.png"
+xdotool windowactivate --sync "$(untrusted_box)" key Return
+[ "$(posts "untrusted pass")" -eq 0 ] || fail "a password was sent to a site that is not trusted"
+echo "untrusted certificate: told, nothing sent"
+
+kill -TERM "$app" "$refused" "$untrusted"
+wait_for 15 sh -c "! kill -0 $app 2>/dev/null && ! kill -0 $refused 2>/dev/null && ! kill -0 $untrusted 2>/dev/null" ||
+    fail "the programs did not end on SIGTERM"
 echo "1 passed, 0 failed"
