@@ -34,19 +34,22 @@ template <class T> T* visibleWindow() {
     return nullptr;
 }
 
-// The tray menu: object name, caption and handler; a separator has no handler.
+// The tray menu: object name, caption, handler and the command of a later
+// start that does the same; a separator has no handler.
 struct MenuItem {
     const char* name;
     const char* caption;
     void (frmMain::*handler)();
+    basMain::Command command;
 };
-const MenuItem Menu[] = {{"mnuOpen", "トップページ", &frmMain::mnuOpen_Click},
-                         {"mnuFavorite", "お気に入り", &frmMain::mnuFavorite_Click},
-                         {"mnuBar", nullptr, nullptr},
-                         {"mnuCheck", "すぐに確認", &frmMain::mnuCheck_Click},
-                         {"mnuSetting", "設定", &frmMain::mnuSetting_Click},
-                         {"mnuBar2", nullptr, nullptr},
-                         {"mnuEnd", "終了", &frmMain::mnuEnd_Click}};
+const MenuItem Menu[] = {
+    {"mnuOpen", "トップページ", &frmMain::mnuOpen_Click, basMain::Command::TopPage},
+    {"mnuFavorite", "お気に入り", &frmMain::mnuFavorite_Click, basMain::Command::Favorite},
+    {"mnuBar", nullptr, nullptr, basMain::Command::Show},
+    {"mnuCheck", "すぐに確認", &frmMain::mnuCheck_Click, basMain::Command::Check},
+    {"mnuSetting", "設定", &frmMain::mnuSetting_Click, basMain::Command::Settings},
+    {"mnuBar2", nullptr, nullptr, basMain::Command::Show},
+    {"mnuEnd", "終了", &frmMain::mnuEnd_Click, basMain::Command::Quit}};
 
 } // namespace
 
@@ -198,28 +201,16 @@ void frmMain::RunCommand(basMain::Command command) {
         m_pendingCommand = command; // the latest request wins
         return;
     }
-    switch (command) {
-    case basMain::Command::Show:
+    if (command == basMain::Command::Show) {
         if (m_tray->isShown())
             ShowAlreadyRunning();
         else
             m_tray->popupMenuCentered();
-        break;
-    case basMain::Command::Check:
-        mnuCheck_Click();
-        break;
-    case basMain::Command::TopPage:
-        mnuOpen_Click();
-        break;
-    case basMain::Command::Favorite:
-        mnuFavorite_Click();
-        break;
-    case basMain::Command::Settings:
-        mnuSetting_Click();
-        break;
-    case basMain::Command::Quit:
-        mnuEnd_Click();
-        break;
+        return;
+    }
+    for (const MenuItem& item : Menu) {
+        if (item.handler && item.command == command)
+            (this->*item.handler)();
     }
 }
 

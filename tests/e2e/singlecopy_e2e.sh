@@ -62,4 +62,38 @@ kill -0 "$app" 2>/dev/null || fail "the start after SIGKILL ended"
 echo "start after SIGKILL: runs and signs in"
 kill -TERM "$app"
 wait_for 15 sh -c "! kill -0 $app 2>/dev/null" || fail "the program did not end on SIGTERM"
+
+# A first start asks for the address; a --check that comes meanwhile is held
+# and carried out once the main window exists, never lost.
+first="$work/first"
+mkdir -p "$first"
+cp "$exe" "$first/KelvoMonitor"
+"$first/KelvoMonitor" --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$first/program.log" 2>&1 &
+app=$!
+pids="$app $pids"
+login_dialog() { windows | awk '$2 > 300 && $2 < 600 && $3 > 100 && $3 < 300 {print; exit}' | grep .; }
+wait_for 30 login_dialog || fail "a first start asked for no address"
+"$first/KelvoMonitor" --check || fail "--check during the first start's dialog was not handed over"
+set -- $(login_dialog)
+xdotool windowactivate --sync "$1"
+xdotool type --delay 20 'e2e@example.com'
+xdotool key Tab
+xdotool type --delay 20 'e2e pass'
+xdotool key Return
+wait_for 60 sh -c "[ \$(curl -sk https://127.0.0.1:$port/_control/log | grep -c '\"path\":\"/login\",\"fields\":{\"user_email\"') -ge 3 ]" ||
+    fail "the first start did not sign in"
+wait_for 30 message_box || fail "the --check given during the first start's dialog was lost"
+xdotool windowactivate --sync "$(message_box)" key Return
+echo "a --check during the first start's dialog is carried out once the program runs"
+
+# A start that cannot hand its command to the copy that holds the folder
+# (its channel gone) says so and fails.
+rm -f "${XDG_RUNTIME_DIR:-/nonexistent}"/KelvoMonitor-* "$first/KelvoMonitor.socket"
+status=0
+"$first/KelvoMonitor" --check 2>"$first/handover.err" || status=$?
+[ $status -eq 1 ] && grep -q 'could not be reached' "$first/handover.err" ||
+    fail "a start that could not hand over its command ended with status $status"
+echo "a command that could not be handed over: status 1, said on standard error"
+kill -TERM "$app"
+wait_for 15 sh -c "! kill -0 $app 2>/dev/null" || fail "the program did not end on SIGTERM"
 echo "1 passed, 0 failed"
