@@ -692,32 +692,24 @@ private Q_SLOTS:
 
     // The tray tip says when the program last looked and what it found; what
     // is new is the popup's tooltip. Never the member's address or password.
+    // The tip tells when the program last looked and what it found; a change
+    // names what is new there and in the popup's tooltip (the wording itself
+    // is report::'s, tested without widgets).
     void trayTipTellsTheLastLook() {
-        auto tip = [this] { return m_main->trayIcon()->toolTip(); };
-        // the second line, its time (HH:MM) put back as %1
-        auto told = [&](const QString& line) {
-            QString shown = tip();
+        auto told = [this](const QString& line) {
+            QString shown = m_main->trayIcon()->toolTip();
             shown.replace(QRegularExpression(QStringLiteral("(?<=\\n)\\d\\d:\\d\\d ")),
                           QStringLiteral("%1 "));
             QCOMPARE(shown, report::TrayTip + QStringLiteral("\n") + line);
         };
-        QCOMPARE(tip(), report::TrayTip + QStringLiteral("\n") + report::TipFirstCheck);
+        told(report::TipFirstCheck);
         QVERIFY(!checkAnsweringPopup());
         told(report::TipUnchanged);
-
-        const QString title = QStringLiteral("会員限定: ") + QString(60, u'長') + QStringLiteral("い記事");
-        m_page += QStringLiteral("\r\n") + title + QStringLiteral("\r\nようこそ m@example.com さん\r\n記事B");
+        m_page += QStringLiteral("\r\n記事B\r\nようこそ m@example.com さん");
         QString popupTip;
         QVERIFY(checkAnsweringPopup([&] { popupTip = findVisible<frmMessage>()->toolTip(); }));
-        told(report::TipNew.arg(QStringLiteral("%1"), title.left(39) + u'…'));
-        QCOMPARE(popupTip, title.left(59) + QStringLiteral("…\n記事B")); // the greeting left out
-        QVERIFY(!tip().contains(QStringLiteral("m@example.com")) && !tip().contains(QStringLiteral("pw")));
-
-        m_page.remove(QStringLiteral("\r\n記事B"));
-        QVERIFY(checkAnsweringPopup([&] { popupTip = findVisible<frmMessage>()->toolTip(); }));
-        told(report::TipRemoved);
-        QVERIFY2(popupTip.contains(QStringLiteral("記事が削除されました")), qPrintable(popupTip));
-
+        told(report::TipNew.arg(QStringLiteral("%1"), QStringLiteral("記事B")));
+        QCOMPARE(popupTip, QStringLiteral("記事B")); // the greeting left out
         m_down = true;
         QVERIFY(!checkAnsweringPopup());
         told(report::TipNotReached);

@@ -211,6 +211,13 @@ private Q_SLOTS:
         QTest::newRow("an article whose title holds the password")
             << page << with(u"記事A", u"PWA 対応のお知らせ\r\n記事A") << "12:00 新着記事があります"
             << "";
+        const QString title = QStringLiteral("会員限定: ") + QString(60, u'長') + QStringLiteral("い記事");
+        QTest::newRow("a long title, a greeting that names the member")
+            << page
+            << QString(page).replace(QStringLiteral("記事A"),
+                                     title + QStringLiteral("\r\nようこそ m@example.com さん\r\n記事A"))
+            << QString(QStringLiteral("12:00 新着: ") + title.left(39) + QStringLiteral("…"))
+            << QString(title.left(59) + QStringLiteral("…"));
         QTest::newRow("an article removed")
             << page << with(u"記事A\r\n", u"") << "12:00 確認済み: 記事が削除されました"
             << "確認済み: 記事が削除されました";
