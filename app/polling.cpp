@@ -1,3 +1,6 @@
+// Polling and change detection, the main window's part of them: the timer's
+// tick, the check and what it compares, the popup.
+
 #include "app/frmmain.h"
 
 #include "app/frmmessage.h"
@@ -8,9 +11,6 @@
 
 #include <QLoggingCategory>
 #include <QPointer>
-
-// Polling and change detection: the timer's tick, the check and what it
-// compares, the popup.
 
 Q_DECLARE_LOGGING_CATEGORY(lcCheck)
 
