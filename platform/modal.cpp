@@ -1,7 +1,5 @@
 #include "platform/modal.h"
 
-#include <QScopeGuard>
-
 #include "platform/smallwindow.h"
 
 #include <QApplication>
@@ -10,6 +8,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QWidget>
 
 namespace platform {
