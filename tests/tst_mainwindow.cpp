@@ -814,6 +814,18 @@ private Q_SLOTS:
         QCOMPARE(takeMessages(), QStringList()); // the check itself says nothing
         QTRY_VERIFY(!m_messages.isEmpty());
         QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
+        // the settings asked for again while their window is open: that one, no second
+        int settingsWindows = 0;
+        auto again = whenShown<frmSettings>([&](frmSettings* s) {
+            m_main->RunCommand(Command::Settings);
+            for (QWidget* w : QApplication::topLevelWidgets())
+                settingsWindows += qobject_cast<frmSettings*>(w) && w->isVisible();
+            QTest::keyClick(s, Qt::Key_Escape);
+        });
+        m_main->mnuSetting_Click();
+        QCOMPARE(settingsWindows, 1);
+        QTest::qWait(20);
+        QVERIFY(!findVisible<frmSettings>()); // and not shown again once closed
         m_main->RunCommand(Command::Quit);
         QVERIFY(m_main->isUnloaded());
     }
