@@ -5,7 +5,9 @@
 # prints the private memory (Private_Clean + Private_Dirty) and the PSS of
 # the program and its engine processes, their Private_Dirty alone (what they
 # wrote; unlike clean pages it does not depend on which other processes map
-# the same libraries), and the program's own process. Run it alone.
+# the same libraries), the program's own process, and the CPU time the
+# program and its processes (ended renderers included) spent that minute.
+# Run it alone.
 # Run as root (the program then runs as the ordinary user "member", with the
 # engine's sandbox on) or as that user:
 #   bench/soak.sh BUILD-DIR [MINUTES]      (30 minutes unless told)
@@ -50,6 +52,13 @@ sum() {
     done
     echo $((total / 1024))
 }
+# CPU seconds of the program and its processes, with those of children that
+# have ended and been reaped (each check's renderer) counted
+cpu() {
+    for p in $1; do
+        sed 's/^.*) //' "/proc/$p/stat" 2>/dev/null | awk '{print $12 + $13 + $14 + $15}'
+    done | awk -v hz="$(getconf CLK_TCK)" '{t += $1} END {printf "%.2f", t / hz}'
+}
 close_popups() {
     for w in $(xdotool search --all --onlyvisible --pid "$app" "" 2>/dev/null); do
         xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 202x95' && xdotool windowactivate --sync "$w" key Escape 2>/dev/null
@@ -58,15 +67,18 @@ close_popups() {
 }
 # The first tick comes 60 s after the sign-in: sample 30 s after each one.
 sleep 30
-echo "minute  private_MiB  pss_MiB  dirty_MiB  program_private_MiB  processes"
+echo "minute  private_MiB  pss_MiB  dirty_MiB  program_private_MiB  processes  cpu_s_this_minute"
 m=1
+last_cpu=$(cpu "$(tree)")
 while [ $m -le "$minutes" ]; do
     sleep 50
     close_popups
     sleep 10
     procs=$(tree)
-    printf '%6d  %11d  %7d  %9d  %19d  %9d\n' "$m" "$(sum "$procs" 'Private_Clean Private_Dirty')" \
+    now_cpu=$(cpu "$procs")
+    printf '%6d  %11d  %7d  %9d  %19d  %9d  %17s\n' "$m" "$(sum "$procs" 'Private_Clean Private_Dirty')" \
         "$(sum "$procs" Pss)" "$(sum "$procs" Private_Dirty)" "$(sum "$app" 'Private_Clean Private_Dirty')" \
-        "$(echo $procs | wc -w)"
+        "$(echo $procs | wc -w)" "$(echo "$now_cpu $last_cpu" | awk '{printf "%.2f", $1 - $2}')"
+    last_cpu=$now_cpu
     m=$((m + 1))
 done
