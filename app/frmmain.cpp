@@ -26,14 +26,6 @@ void tell(const report::Message& message) {
                                                         : platform::MessageIcon::Information);
 }
 
-template <class T> T* visibleWindow() {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
-            return t;
-    }
-    return nullptr;
-}
-
 // The tray menu: object name, caption, handler and the command of a later
 // start that does the same; a separator has no handler.
 struct MenuItem {
@@ -191,7 +183,7 @@ void frmMain::ShowTrayMenu() {
 void frmMain::RunCommand(basMain::Command command) {
     if (isUnloaded())
         return;
-    if (auto* open = visibleWindow<frmSettings>(); open && command == basMain::Command::Settings) {
+    if (auto* open = platform::visibleWindow<frmSettings>(); open && command == basMain::Command::Settings) {
         // Asked for again while it is open: the member is shown the one there is.
         open->raise();
         open->activateWindow();

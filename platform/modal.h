@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QApplication>
 #include <QObject>
-
 #include <QPointer>
 #include <QWidget>
 
@@ -16,6 +16,15 @@ void showAndWait(QWidget* window);
 // Lets every wait of ours unwind (at the close): small windows as if
 // cancelled, so nothing half-typed is taken for an answer; message boxes closed.
 void endAllWaits();
+
+// The first visible top-level window of type T, if any.
+template <class T> T* visibleWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
+            return t;
+    }
+    return nullptr;
+}
 
 // Whether some code waits in showAndWait now (a popup, a dialog, a message).
 bool waitingForMember();

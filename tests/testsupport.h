@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/messagebox.h"
+#include "platform/modal.h"
 #include "platform/traywatcher.h"
 #include "testfiles.h"
 
@@ -29,11 +30,7 @@ inline void recordMessages(QStringList* messages) {
 }
 
 template <class T> T* findVisible() {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
-            return t;
-    }
-    return nullptr;
+    return platform::visibleWindow<T>();
 }
 
 // Runs `act` once on the first visible window of type T. Polling stops when
