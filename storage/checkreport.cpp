@@ -40,11 +40,12 @@ QStringList showable(const QStringList& lines, const QString& mailAddress, const
     return out;
 }
 
-} // namespace
-
+// Cut to `width` characters, "…" marking the cut.
 QString cut(const QString& line, int width) {
     return line.size() <= width ? line : line.left(width - 1) + u'…';
 }
+
+} // namespace
 
 std::optional<QString> tipAfter(CheckOutcome outcome, const QString& time) {
     switch (outcome) {

@@ -74,7 +74,4 @@ struct NewsReport {
 NewsReport reportNews(const textcompare::News& news, const QString& time, const QString& mailAddress,
                       const QString& password);
 
-// Cut to `width` characters, "…" marking the cut.
-QString cut(const QString& line, int width);
-
 } // namespace report
