@@ -1,6 +1,7 @@
 #include "app/basmain.h"
 #include "app/commandline.h"
 #include "app/frmmain.h"
+#include "app/renewal.h"
 #include "app/singlecopy.h"
 #include "engine/engine.h"
 #include "engine/webenginebrowser.h"
@@ -32,14 +33,22 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     const basMain::Command command = basMain::RequestedCommand(arguments);
     basMain::SingleCopy single(basMain::MemberDir());
-    switch (single.claim(command)) {
-    case basMain::SingleCopy::Claim::Held:
-        break;
-    case basMain::SingleCopy::Claim::HandedOver:
-        return 0;
-    case basMain::SingleCopy::Claim::NotReached:
-        std::fprintf(stderr, "KelvoMonitor is running but could not be reached; nothing was done.\n");
-        return 1;
+    const bool renewed = basMain::IsRenewed(arguments);
+    if (renewed) {
+        // Taking over from a copy that renewed itself: a start of the
+        // member's that came first is the running copy, and needs nothing.
+        if (!single.claimIfFree())
+            return 0;
+    } else {
+        switch (single.claim(command)) {
+        case basMain::SingleCopy::Claim::Held:
+            break;
+        case basMain::SingleCopy::Claim::HandedOver:
+            return 0;
+        case basMain::SingleCopy::Claim::NotReached:
+            std::fprintf(stderr, "KelvoMonitor is running but could not be reached; nothing was done.\n");
+            return 1;
+        }
     }
     if (command == basMain::Command::Quit)
         return 0; // none was running
@@ -57,13 +66,15 @@ int main(int argc, char* argv[]) {
         // Out of the socket's handler: a command may wait for the member.
         QTimer::singleShot(0, main, [main, received] { main->RunCommand(received); });
     });
-    if (!basMain::Main()) {
+    if (!basMain::Main(renewed ? std::optional<QString>(basMain::RenewedTipLine()) : std::nullopt)) {
         basMain::ReleaseMainWindow();
         return 0;
     }
     frmMain* main = basMain::MainWindow();
     QObject::connect(main, &frmMain::closed, &single, &basMain::SingleCopy::release);
     QObject::connect(main, &frmMain::finished, &app, &QCoreApplication::quit);
+    QObject::connect(main, &frmMain::renewalDue, main,
+                     [&single, main, &arguments] { basMain::Renew(single, *main, arguments); });
     for (basMain::Command held : std::exchange(early, {}))
         QTimer::singleShot(0, main, [main, held] { main->RunCommand(held); });
 

@@ -27,7 +27,7 @@ void ReleaseMainWindow() {
     g_mainWindow.reset();
 }
 
-bool Main() {
+bool Main(const std::optional<QString>& renewedTip) {
     setMailAddress(
         GetIniString(QStringLiteral("address"), QStringLiteral("mail"), QString(), SettingsFilePath()));
     setPassword(GetIniString(QStringLiteral("pwd"), QStringLiteral("mail"), QString(), SettingsFilePath()));
@@ -44,6 +44,8 @@ bool Main() {
     setFavoriteURL(
         GetIniString(QStringLiteral("favorite"), QStringLiteral("url"), QString(), SettingsFilePath()));
     g_mainWindow = std::make_unique<frmMain>();
+    if (renewedTip)
+        g_mainWindow->setRenewed(*renewedTip);
     g_mainWindow->Form_Load();
     if (g_mainWindow->isUnloaded())
         return false; // a close request came during the load

@@ -47,6 +47,16 @@ QStringList ownArguments(const QStringList& arguments) {
     return engine < 0 ? own : own.mid(0, engine);
 }
 
+const QLatin1String Renewed("--renewed");
+
+bool isCommandOption(const QString& arg) {
+    for (const Known& known : Commands) {
+        if (known.option && arg == QLatin1String(known.option))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<int> HandleCommandLine(const QStringList& arguments, bool haveDesktop, QTextStream& out,
@@ -77,6 +87,22 @@ Command RequestedCommand(const QStringList& arguments) {
         }
     }
     return requested;
+}
+
+bool IsRenewed(const QStringList& arguments) {
+    return ownArguments(arguments).contains(Renewed);
+}
+
+QStringList RenewedArguments(const QStringList& arguments) {
+    QStringList out{Renewed};
+    const QStringList own = ownArguments(arguments);
+    for (const QString& arg : own) {
+        if (arg != Renewed && !isCommandOption(arg))
+            out << arg;
+    }
+    // the engine's switches as they came
+    out << arguments.mid(1 + own.size());
+    return out;
 }
 
 QByteArray commandWord(Command command) {

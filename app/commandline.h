@@ -28,6 +28,13 @@ QByteArray commandWord(Command command);
 // Only the known words: anything else that reaches the channel is no command.
 std::optional<Command> commandFromWord(const QByteArray& word);
 
+// "--renewed": this start takes over from a copy of the program that ended
+// itself to start afresh (see renewal.h). Never given by the member.
+bool IsRenewed(const QStringList& arguments);
+// The arguments for such a start: this one's, without a command, with
+// "--renewed" among the program's own.
+QStringList RenewedArguments(const QStringList& arguments);
+
 // Whether the environment names a display (X11, Wayland, or a Qt platform).
 bool HaveDesktop();
 

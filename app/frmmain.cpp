@@ -1,6 +1,7 @@
 #include "app/frmmain.h"
 
 #include "app/changes.h"
+#include "app/renewal.h"
 #include "dialogs/frmsettings.h"
 #include "platform/appicon.h"
 #include "platform/messagebox.h"
@@ -54,7 +55,8 @@ void frmMain::leave(Kind before) {
         QTimer::singleShot(0, this, &frmMain::runPendingCommand);
 }
 
-frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
+frmMain::frmMain()
+    : m_timer(new QTimer(this)), m_menu(new QMenu(this)), m_renewAfterChecks(basMain::RenewAfterChecks()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(platform::appIcon());
     m_timer->setInterval(60000);
@@ -84,6 +86,8 @@ void frmMain::Form_Load() {
             Qt::QueuedConnection);
     connect(m_tray, &platform::TrayIcon::menuRequested, this, &frmMain::ShowTrayMenu, Qt::QueuedConnection);
     m_notice = new NoTrayNotice(m_tray, this);
+    if (m_renewed)
+        m_notice->skipStartNotice(); // told, if at all, by the copy before
     // Shown whenever a tray is there; nothing waits for one.
     m_tray->add();
     auto* termination = new platform::TerminationWatcher(this);
@@ -96,10 +100,11 @@ void frmMain::Form_Load() {
             &frmMain::runPendingCommand, Qt::QueuedConnection);
 
     // A browser that cannot be made counts as a failed sign-in; the next tick tries again.
-    if (const LoginResult result = signInHidden(From::Fresh); result != LoginResult::SignedIn)
+    const LoginResult result = signInHidden(From::Fresh);
+    if (result == LoginResult::SignedIn)
+        showStatus(m_renewed && !m_renewed->isEmpty() ? *m_renewed : report::TipFirstCheck);
+    else if (!m_renewed || result == LoginResult::Rejected)
         tellLoginFailed(result);
-    else
-        showStatus(report::TipFirstCheck);
     if (!isUnloaded())
         m_timer->start();
 }
@@ -109,6 +114,7 @@ QString frmMain::now() {
 }
 
 void frmMain::showStatus(const QString& line) {
+    m_tipLine = line;
     if (m_tray)
         m_tray->setToolTip(report::TrayTip + u'\n' + line);
 }

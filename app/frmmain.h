@@ -33,6 +33,14 @@ public:
 
     // Load sequence: tray icon, hidden browser signed in, timer started.
     void Form_Load();
+    // Before the load: this copy takes over from one that renewed itself. It
+    // starts as a tick goes on: no notice, a failed sign-in told only when
+    // refused, and the tip's line as it was.
+    void setRenewed(const QString& tipLine) { m_renewed = tipLine; }
+    // Ticks with a check before renewalDue; 0: never.
+    void setRenewAfterChecks(int checks) { m_renewAfterChecks = checks; }
+    // The tray tip's line on the last look.
+    QString tipLine() const { return m_tipLine; }
     // Close sequence; afterwards the process ends once no member window is left.
     void Unload();
 
@@ -79,6 +87,8 @@ Q_SIGNALS:
     void closed();
     // The close sequence has run and nothing of ours is left open.
     void finished();
+    // Time for a fresh process, and nothing is under way, open or unsaved.
+    void renewalDue();
 
 private:
     // Marks the main window Waiting or Driving for a scope.
@@ -109,6 +119,7 @@ private:
     void showStatus(const QString& line);
     void maybeFinish();
     void runPendingCommand();
+    void considerRenewal();
 
     enum class SignIn { NotSignedIn, SignedIn, Refused };
     SignIn m_signIn = SignIn::NotSignedIn;
@@ -120,4 +131,8 @@ private:
     platform::TrayIcon* m_tray = nullptr;
     NoTrayNotice* m_notice = nullptr;
     std::optional<basMain::Command> m_pendingCommand;
+    std::optional<QString> m_renewed;
+    QString m_tipLine;
+    int m_renewAfterChecks;
+    int m_checksSinceStart = 0;
 };

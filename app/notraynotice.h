@@ -23,6 +23,8 @@ public:
     // Shown once per run, or once per change of the tray's kind.
     void Show();
     void stop();
+    // No notice for the start; one for a tray of another kind still comes.
+    void skipStartNotice() { m_timer.stop(); }
 
     QTimer* timer() { return &m_timer; }
     frmNoTray* window() const { return m_window; }

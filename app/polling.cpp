@@ -4,6 +4,7 @@
 #include "app/frmmain.h"
 
 #include "app/frmmessage.h"
+#include "platform/browser.h"
 #include "platform/modal.h"
 #include "platform/placement.h"
 #include "storage/membersettings.h"
@@ -35,6 +36,21 @@ void frmMain::Timer1_Timer() {
             return;
     }
     CheckTopPage();
+    considerRenewal();
+}
+
+// Only where the member would see nothing of it and lose nothing: a change
+// shown but not yet stored lives in this process alone, and a refused
+// password must not be sent again by the new copy. Else the next tick asks.
+void frmMain::considerRenewal() {
+    if (m_renewAfterChecks <= 0 || ++m_checksSinceStart < m_renewAfterChecks)
+        return;
+    const bool open = platform::waitingForMember() || platform::MemberWindows::instance()->openCount() > 0 ||
+                      (m_notice->window() && m_notice->window()->isVisible());
+    if (isBusy() || closing() || !LoggedIn() || m_pendingCommand || open || !m_snapshot.allStored())
+        return;
+    m_checksSinceStart = 0; // a renewal that fails is tried again after as many
+    Q_EMIT renewalDue();
 }
 
 QString frmMain::TopFilePath() {

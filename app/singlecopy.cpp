@@ -8,6 +8,7 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <signal.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcStart, "kelvo.start", QtWarningMsg)
@@ -47,21 +48,24 @@ SingleCopy::SingleCopy(const QString& folder)
 SingleCopy::~SingleCopy() = default;
 
 SingleCopy::Claim SingleCopy::claim(Command command) {
-    if (!m_lock.tryLock(0)) {
-        if (m_lock.error() != QLockFile::LockFailedError)
-            return Claim::Held;
-        QLocalSocket socket;
-        socket.connectToServer(m_channel);
-        if (socket.waitForConnected(1000)) {
-            socket.write(commandWord(command) + '\n');
-            const bool written = socket.waitForBytesWritten(1000) || socket.bytesToWrite() == 0;
-            socket.disconnectFromServer();
-            if (written)
-                return Claim::HandedOver;
-        }
-        qCWarning(lcStart) << "the running copy does not answer at" << m_channel;
-        return Claim::NotReached;
+    if (claimIfFree())
+        return Claim::Held;
+    QLocalSocket socket;
+    socket.connectToServer(m_channel);
+    if (socket.waitForConnected(1000)) {
+        socket.write(commandWord(command) + '\n');
+        const bool written = socket.waitForBytesWritten(1000) || socket.bytesToWrite() == 0;
+        socket.disconnectFromServer();
+        if (written)
+            return Claim::HandedOver;
     }
+    qCWarning(lcStart) << "the running copy does not answer at" << m_channel;
+    return Claim::NotReached;
+}
+
+bool SingleCopy::claimIfFree() {
+    if (!m_lock.tryLock(0))
+        return m_lock.error() != QLockFile::LockFailedError;
     QLocalServer::removeServer(m_channel); // left by a copy that was killed
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -75,7 +79,16 @@ SingleCopy::Claim SingleCopy::claim(Command command) {
     });
     if (!m_server->listen(m_channel))
         qCWarning(lcStart) << "later starts cannot reach this copy:" << m_server->errorString();
-    return Claim::Held;
+    return true;
+}
+
+qint64 SingleCopy::holder() const {
+    qint64 pid = 0;
+    QString host, app;
+    if (m_lock.isLocked() || !m_lock.getLockInfo(&pid, &host, &app))
+        return 0;
+    // A lock whose process has gone holds nothing (see the stale lock time).
+    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) == 0 ? pid : 0;
 }
 
 void SingleCopy::release() {

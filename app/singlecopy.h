@@ -25,6 +25,10 @@ public:
         NotReached  // another copy holds it, but could not be handed the command
     };
     Claim claim(Command command = Command::Show);
+    // Holds the folder unless another copy does; that copy is told nothing.
+    bool claimIfFree();
+    // The pid of another live process holding the folder, or 0.
+    qint64 holder() const;
     // Lets the folder go now (after the close sequence): a later start starts
     // a copy of its own, while this process waits for the member's windows.
     void release();

@@ -20,6 +20,8 @@ public:
     // full disk leaves the old one; kept in memory when that fails, so the
     // same change is not announced again at every check.
     void store(const QString& path, const QString& page);
+    // Whether every change shown is in the file.
+    bool allStored() const { return !m_unsaved; }
 
 private:
     textfileManager m_textManager;

@@ -886,6 +886,70 @@ private Q_SLOTS:
         QTRY_VERIFY(m_main->isUnloaded());
     }
 
+    // A fresh process comes at a tick once enough ticks have checked, and
+    // only where the member would see nothing of it and lose nothing.
+    void aRenewalComesAtAQuietTickOnly() {
+        QSignalSpy due(m_main.get(), &frmMain::renewalDue);
+        m_main->setRenewAfterChecks(2);
+        m_main->Timer1_Timer();   // the baseline
+        m_main->mnuCheck_Click(); // the member's checks do not count
+        QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
+        QCOMPARE(due.size(), 0);
+        m_main->Timer1_Timer();
+        QCOMPARE(due.size(), 1);
+
+        m_main->setRenewAfterChecks(1);
+        platform::MemberWindows::instance()->opened(); // a member window is open
+        m_main->Timer1_Timer();
+        platform::MemberWindows::instance()->closed();
+        {
+            auto tickMeanwhile = whenShown<frmSettings>([this](frmSettings* settings) {
+                m_main->Timer1_Timer(); // the settings wait for the member
+                settings->reject();
+            });
+            m_main->mnuSetting_Click();
+        }
+        m_page += QStringLiteral("\r\n記事R");
+        {
+            auto answer = whenShown<frmMessage>([](frmMessage* m) { QTest::keyClick(m, Qt::Key_Escape); });
+            const FileSizeLimit full(8); // the change told cannot be stored: it lives in this process
+            m_main->Timer1_Timer();
+        }
+        QVERIFY(!bytes(frmMain::TopFilePath()).contains("記事R"));
+        m_main->Timer1_Timer();
+        QCOMPARE(due.size(), 1);
+        m_page += QStringLiteral("\r\n記事S"); // stored with the next change
+        {
+            auto answer = whenShown<frmMessage>([](frmMessage* m) { QTest::keyClick(m, Qt::Key_Escape); });
+            m_main->Timer1_Timer();
+        }
+        QCOMPARE(due.size(), 2);
+
+        // The copy that takes over starts as a tick goes on: a site out of
+        // reach is not told, nor is the no-tray notice; the tip is carried on.
+        const QString tip = QStringLiteral("12:34 新着記事はありません");
+        auto renewed = [&] {
+            m_main.reset();
+            m_main = std::make_unique<frmMain>();
+            m_main->setRenewed(tip);
+            m_main->Form_Load();
+        };
+        m_session = false;
+        m_down = true;
+        renewed();
+        QVERIFY(!m_main->LoggedIn());
+        QVERIFY(!m_main->noTrayTimer()->isActive());
+        QCOMPARE(takeMessages(), QStringList());
+        m_down = false;
+        renewed();
+        QVERIFY(m_main->LoggedIn());
+        QVERIFY(m_main->trayIcon()->toolTip().endsWith(tip));
+        m_goodPassword = QStringLiteral("new"); // a refused password is told
+        m_session = false;
+        renewed();
+        QCOMPARE(takeMessages(), QStringList{warning(report::LoginFailedMessage)});
+    }
+
     // A check asked for while the popup waits for the member is held, then
     // run once the popup has closed: never lost, never nested in it.
     void aCheckAskedForWhileThePopupWaitsRunsAfterIt() {

@@ -197,6 +197,24 @@ private Q_SLOTS:
         out.flush();
         for (const char* option : {"--check", "--top-page", "--favorite", "--settings", "--quit"})
             QVERIFY2(help.contains(QString::fromLatin1(option)), option);
+
+        // A renewal starts the copy as this one was started, less its command
+        // (a second --check, a --quit that ends the new copy), engine switches
+        // untouched even where they look like ours.
+        const QStringList started = {QStringLiteral("/usr/bin/KelvoMonitor"),
+                                     QStringLiteral("--quit"),
+                                     QStringLiteral("--renewed"),
+                                     QStringLiteral("--webEngineArgs"),
+                                     QStringLiteral("--host-resolver-rules=MAP a b"),
+                                     QStringLiteral("--check")};
+        const QStringList renewed = basMain::RenewedArguments(started);
+        QCOMPARE(renewed,
+                 QStringList({QStringLiteral("--renewed"), QStringLiteral("--webEngineArgs"),
+                              QStringLiteral("--host-resolver-rules=MAP a b"), QStringLiteral("--check")}));
+        QVERIFY(basMain::IsRenewed(QStringList{started.first()} + renewed));
+        QCOMPARE(basMain::RequestedCommand(QStringList{started.first()} + renewed), Command::Show);
+        QVERIFY(!basMain::IsRenewed(
+            {started.first(), QStringLiteral("--webEngineArgs"), QStringLiteral("--renewed")}));
     }
 
     // The running copy hears a later start's command over a channel in the
@@ -236,6 +254,16 @@ private Q_SLOTS:
         running.release();
         SingleCopy next(folder.path());
         QCOMPARE(next.claim(), SingleCopy::Claim::Held);
+        // A renewed copy takes a free folder only, and tells the holder nothing.
+        SingleCopy renewed(folder.path());
+        QVERIFY(!renewed.claimIfFree());
+        QCOMPARE(heard.size(), 0);
+        next.release();
+        QVERIFY(renewed.claimIfFree());
+        QSignalSpy renewedHeard(&renewed, &SingleCopy::commandReceived);
+        QCOMPARE(SingleCopy(folder.path()).claim(Command::Check), SingleCopy::Claim::HandedOver);
+        QTRY_COMPARE(renewedHeard.size(), 1); // later starts reach the copy that took over
+        renewed.release();
 
         // a runtime folder that others may enter is not used
         QVERIFY(QFile::setPermissions(runtime.path(), QFile::permissions(runtime.path()) | QFile::ExeOther));
