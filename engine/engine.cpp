@@ -32,7 +32,9 @@ QStringList prepareEngine(const QStringList& arguments) {
     QStringList args = arguments;
     if (!args.contains(QStringLiteral("--webEngineArgs")))
         args << QStringLiteral("--webEngineArgs");
-    const QStringList own = {QStringLiteral("--disable-gpu")};
+    // The GPU and network services run in this process, so nothing needs the
+    // unsandboxed zygote: one engine process fewer, some 20 MiB all day.
+    const QStringList own = {QStringLiteral("--disable-gpu"), QStringLiteral("--no-unsandboxed-zygote")};
     for (const QString& sw : own) {
         if (!args.contains(sw))
             args << sw;
