@@ -101,7 +101,8 @@ void WebEngineBrowser::makePage() {
 }
 
 void WebEngineBrowser::dropPage() {
-    disconnect(m_page, nullptr, this, nullptr);
+    if (m_page) // none while the browser rests
+        disconnect(m_page, nullptr, this, nullptr);
     if (m_parkedView) {
         m_parkedView->setPage(nullptr);
         delete m_parkedView;
