@@ -22,9 +22,14 @@ namespace {
 // The environment, unlike the command line, is the member's own to read.
 const char* const TipVariable = "KELVO_RENEWED_TIP";
 
+QString g_programForTesting;
+qint64 g_takeOverLimitMs = 20000; // an engine's start on a slow, busy machine
+
 // Where this program lies now. A package upgrade replaces the file under a
 // running copy: the link then ends in " (deleted)" and the new one takes over.
 QString programFile() {
+    if (!g_programForTesting.isEmpty())
+        return g_programForTesting;
     QString path = QCoreApplication::applicationFilePath();
     const QLatin1String deleted(" (deleted)");
     if (!QFileInfo::exists(path) && path.endsWith(deleted))
@@ -81,14 +86,14 @@ void Renew(SingleCopy& single, frmMain& main, const QStringList& arguments) {
         return;
     }
     constexpr int PollMs = 200;
-    constexpr qint64 LimitMs = 20000; // an engine's start on a slow, busy machine
+    const qint64 limitMs = g_takeOverLimitMs;
     auto* poll = new QTimer(&main);
     auto waited = std::make_shared<QElapsedTimer>();
     waited->start();
     QObject::connect(poll, &QTimer::timeout, &main, [=, &single, &main] {
         const qint64 holder = single.holder();
         const bool handedOver = holder != 0;
-        if (!handedOver && waited->elapsed() < LimitMs)
+        if (!handedOver && waited->elapsed() < limitMs)
             return;
         poll->deleteLater();
         if (handedOver) {
@@ -100,6 +105,11 @@ void Renew(SingleCopy& single, frmMain& main, const QStringList& arguments) {
         }
     });
     poll->start(PollMs);
+}
+
+void setRenewalProgramForTesting(const QString& program, int takeOverLimitMs) {
+    g_programForTesting = program;
+    g_takeOverLimitMs = takeOverLimitMs;
 }
 
 QString RenewedTipLine() {

@@ -24,6 +24,9 @@ int RenewAfterChecks();
 // not take the folder within some seconds, leaves this one running as before.
 void Renew(SingleCopy& single, frmMain& main, const QStringList& arguments);
 
+// For tests: the program that Renew starts, and how long it waits for it.
+void setRenewalProgramForTesting(const QString& program, int takeOverLimitMs);
+
 // In the copy that took over: the line its predecessor's tip showed, if any.
 QString RenewedTipLine();
 

@@ -4,6 +4,8 @@
 #include "app/changes.h"
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
+#include "app/renewal.h"
+#include "app/singlecopy.h"
 #include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmnotray.h"
@@ -948,6 +950,25 @@ private Q_SLOTS:
         m_session = false;
         renewed();
         QCOMPARE(takeMessages(), QStringList{warning(report::LoginFailedMessage)});
+    }
+
+    // A new copy that cannot be started, or never takes the folder, leaves
+    // this one running and holding the folder, as if nothing had happened.
+    void aRenewalThatDoesNotTakeOverChangesNothing() {
+        QTemporaryDir folder;
+        basMain::SingleCopy single(folder.path());
+        QCOMPARE(single.claim(), basMain::SingleCopy::Claim::Held);
+        const QStringList arguments{QStringLiteral("KelvoMonitor")};
+        for (const char* program : {"/nonexistent/KelvoMonitor", "/bin/true"}) {
+            basMain::setRenewalProgramForTesting(QString::fromLatin1(program), 300);
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no renewal")));
+            basMain::Renew(single, *m_main, arguments);
+            QTest::qWait(600);
+            QVERIFY2(!m_main->isUnloaded(), program);
+            QVERIFY2(!basMain::SingleCopy(folder.path()).claimIfFree(), program);
+        }
+        basMain::setRenewalProgramForTesting(QString(), 20000);
+        QVERIFY(!checkAnsweringPopup()); // and it checks as before
     }
 
     // A check asked for while the popup waits for the member is held, then
