@@ -37,17 +37,6 @@ QString programFile() {
     return QFileInfo(path).isExecutable() ? path : QString();
 }
 
-} // namespace
-
-int RenewAfterChecks() {
-    constexpr int ADay = 24 * 60;
-    bool ok = false;
-    const int set = qEnvironmentVariableIntValue("KELVO_RENEW_AFTER_CHECKS", &ok);
-    return ok && set >= 0 ? set : ADay;
-}
-
-namespace {
-
 // The new copy's pid, or 0 when it could not be started.
 qint64 startRenewedCopy(const QStringList& arguments, const QString& tipLine) {
     const QString program = programFile();
@@ -72,13 +61,21 @@ qint64 startRenewedCopy(const QStringList& arguments, const QString& tipLine) {
 
 } // namespace
 
+int RenewAfterChecks() {
+    constexpr int ADay = 24 * 60;
+    bool ok = false;
+    const int set = qEnvironmentVariableIntValue("KELVO_RENEW_AFTER_CHECKS", &ok);
+    return ok && set >= 0 ? set : ADay;
+}
+
 void Renew(SingleCopy& single, frmMain& main, const QStringList& arguments) {
     single.release();
     const qint64 pid = startRenewedCopy(arguments, main.tipLine());
     // Taken back at once; should a start of the member's have taken it in
-    // between, that start is the running copy now.
+    // between, that start is the running copy now. A copy closed meanwhile
+    // (終了) has let the folder go for good.
     auto keepRunning = [&single, &main] {
-        if (!single.claimIfFree())
+        if (!main.isUnloaded() && !single.claimIfFree())
             main.Unload();
     };
     if (!pid) {
