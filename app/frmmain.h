@@ -41,6 +41,10 @@ public:
     void setRenewAfterChecks(int checks) { m_renewAfterChecks = checks; }
     // The tray tip's line on the last look.
     QString tipLine() const { return m_tipLine; }
+    // A hand-over to a renewed copy is under way: ticks and the member's
+    // checks wait as for a check, so that no news is read by both copies.
+    void beginHandOver() { m_handOver.emplace(*this, MainPhase::Kind::Driving); }
+    void endHandOver() { m_handOver.reset(); }
     // Close sequence; afterwards the process ends once no member window is left.
     void Unload();
 
@@ -132,6 +136,7 @@ private:
     NoTrayNotice* m_notice = nullptr;
     std::optional<basMain::Command> m_pendingCommand;
     std::optional<QString> m_renewed;
+    std::optional<Activity> m_handOver;
     QString m_tipLine;
     int m_renewAfterChecks;
     int m_checksSinceStart = 0;

@@ -69,12 +69,14 @@ int RenewAfterChecks() {
 }
 
 void Renew(SingleCopy& single, frmMain& main, const QStringList& arguments) {
+    main.beginHandOver();
     single.release();
     const qint64 pid = startRenewedCopy(arguments, main.tipLine());
     // Taken back at once; should a start of the member's have taken it in
     // between, that start is the running copy now. A copy closed meanwhile
     // (終了) has let the folder go for good.
     auto keepRunning = [&single, &main] {
+        main.endHandOver();
         if (!main.isUnloaded() && !single.claimIfFree())
             main.Unload();
     };
@@ -95,6 +97,7 @@ void Renew(SingleCopy& single, frmMain& main, const QStringList& arguments) {
         poll->deleteLater();
         if (handedOver) {
             qCInfo(lcStart) << "renewed: process" << holder << "has taken over";
+            main.endHandOver();
             main.Unload();
         } else {
             qCWarning(lcStart) << "no renewal: the new copy" << pid << "did not take over";

@@ -20,6 +20,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -963,6 +964,11 @@ private Q_SLOTS:
             basMain::setRenewalProgramForTesting(QString::fromLatin1(program), 300);
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no renewal")));
             basMain::Renew(single, *m_main, arguments);
+            if (QFileInfo::exists(QString::fromLatin1(program))) {
+                const qsizetype refreshes = ie()->calls.count(QStringLiteral("Refresh"));
+                m_main->mnuCheck_Click(); // not while the copy may be taking over
+                QCOMPARE(ie()->calls.count(QStringLiteral("Refresh")), refreshes);
+            }
             QTest::qWait(600);
             QVERIFY2(!m_main->isUnloaded(), program);
             QVERIFY2(!basMain::SingleCopy(folder.path()).claimIfFree(), program);
