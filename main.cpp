@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -33,25 +34,25 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     const basMain::Command command = basMain::RequestedCommand(arguments);
     basMain::SingleCopy single(basMain::MemberDir());
-    const bool renewed = basMain::IsRenewed(arguments);
-    if (renewed) {
-        // Taking over from a copy that renewed itself: a start of the
-        // member's that came first is the running copy, and needs nothing.
-        if (!single.claimIfFree())
+    // Taking over from a copy that renews itself: it hands this start the
+    // folder's lock and a line to say when it runs.
+    std::unique_ptr<basMain::Successor> successor;
+    if (basMain::IsRenewed(arguments)) {
+        successor = basMain::Successor::adopt(single);
+        if (!successor)
             return 0;
     } else {
         switch (single.claim(command)) {
         case basMain::SingleCopy::Claim::Held:
             break;
         case basMain::SingleCopy::Claim::HandedOver:
+        case basMain::SingleCopy::Claim::NoneRunning:
             return 0;
         case basMain::SingleCopy::Claim::NotReached:
             std::fprintf(stderr, "KelvoMonitor is running but could not be reached; nothing was done.\n");
             return 1;
         }
     }
-    if (command == basMain::Command::Quit)
-        return 0; // none was running
     // Heard from the load on; what comes before the main window exists (while
     // the first-run dialog waits) is kept and run once it does.
     std::vector<basMain::Command> early;
@@ -66,15 +67,15 @@ int main(int argc, char* argv[]) {
         // Out of the socket's handler: a command may wait for the member.
         QTimer::singleShot(0, main, [main, received] { main->RunCommand(received); });
     });
-    if (!basMain::Main(renewed ? std::optional<QString>(basMain::RenewedTipLine()) : std::nullopt)) {
+    if (!basMain::Main(successor ? std::optional<QString>(basMain::RenewedTipLine()) : std::nullopt) ||
+        (successor && !successor->ready(*basMain::MainWindow()))) {
         basMain::ReleaseMainWindow();
         return 0;
     }
     frmMain* main = basMain::MainWindow();
     QObject::connect(main, &frmMain::closed, &single, &basMain::SingleCopy::release);
     QObject::connect(main, &frmMain::finished, &app, &QCoreApplication::quit);
-    QObject::connect(main, &frmMain::renewalDue, main,
-                     [&single, main, &arguments] { basMain::Renew(single, *main, arguments); });
+    new basMain::Renewal(single, *main, arguments); // the main window's child
     for (basMain::Command held : std::exchange(early, {}))
         QTimer::singleShot(0, main, [main, held] { main->RunCommand(held); });
 

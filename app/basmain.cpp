@@ -32,6 +32,8 @@ bool Main(const std::optional<QString>& renewedTip) {
         GetIniString(QStringLiteral("address"), QStringLiteral("mail"), QString(), SettingsFilePath()));
     setPassword(GetIniString(QStringLiteral("pwd"), QStringLiteral("mail"), QString(), SettingsFilePath()));
     if (MailAddress().isEmpty()) {
+        if (renewedTip)
+            return false; // never asks: the copy before goes on
         const frmLogin::Result entered = frmLogin::Ask(QString(), QString());
         if (entered.mailAddress.isEmpty())
             return false;

@@ -1,7 +1,6 @@
 #include "app/frmmain.h"
 
 #include "app/changes.h"
-#include "app/renewal.h"
 #include "dialogs/frmsettings.h"
 #include "platform/appicon.h"
 #include "platform/messagebox.h"
@@ -55,8 +54,7 @@ void frmMain::leave(Kind before) {
         QTimer::singleShot(0, this, &frmMain::runPendingCommand);
 }
 
-frmMain::frmMain()
-    : m_timer(new QTimer(this)), m_menu(new QMenu(this)), m_renewAfterChecks(basMain::RenewAfterChecks()) {
+frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(platform::appIcon());
     m_timer->setInterval(60000);
@@ -88,8 +86,8 @@ void frmMain::Form_Load() {
     m_notice = new NoTrayNotice(m_tray, this);
     if (m_renewed)
         m_notice->skipStartNotice(); // told, if at all, by the copy before
-    // Shown whenever a tray is there; nothing waits for one.
-    m_tray->add();
+    else
+        m_tray->add(); // shown whenever a tray is there; nothing waits for one
     auto* termination = new platform::TerminationWatcher(this);
     connect(termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload,
             Qt::QueuedConnection);
@@ -103,10 +101,17 @@ void frmMain::Form_Load() {
     const LoginResult result = signInHidden(From::Fresh);
     if (result == LoginResult::SignedIn)
         showStatus(m_renewed && !m_renewed->isEmpty() ? *m_renewed : report::TipFirstCheck);
-    else if (!m_renewed || result == LoginResult::Rejected)
+    else if (!m_renewed) // a renewed copy that cannot sign in ends unseen
         tellLoginFailed(result);
-    if (!isUnloaded())
-        m_timer->start();
+    if (!m_renewed)
+        Run();
+}
+
+void frmMain::Run() {
+    if (isUnloaded())
+        return;
+    m_tray->add();
+    m_timer->start();
 }
 
 QString frmMain::now() {
@@ -159,6 +164,8 @@ void frmMain::noteSignIn(LoginResult result) {
 }
 
 void frmMain::Unload() {
+    if (!isUnloaded())
+        Q_EMIT closeRequested();
     // Never pull the browser away from under a running operation: the close
     // then runs as soon as it has finished.
     if (!m_phase.askClose())

@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <utility>
 
 class QMenu;
 class QTimer;
@@ -33,18 +34,23 @@ public:
 
     // Load sequence: tray icon, hidden browser signed in, timer started.
     void Form_Load();
-    // Before the load: this copy takes over from one that renewed itself. It
-    // starts as a tick goes on: no notice, a failed sign-in told only when
-    // refused, and the tip's line as it was.
+    // Before the load: this copy takes over from one that renewed itself.
+    // It says nothing to the member and shows no icon, and it runs (Run)
+    // only once the old copy lets go; the tip's line is carried on.
     void setRenewed(const QString& tipLine) { m_renewed = tipLine; }
-    // Ticks with a check before renewalDue; 0: never.
-    void setRenewAfterChecks(int checks) { m_renewAfterChecks = checks; }
+    // The icon shown and the timer running: the end of a renewed copy's load.
+    void Run();
     // The tray tip's line on the last look.
     QString tipLine() const { return m_tipLine; }
+    // Nothing under way, open, held or unsaved, and signed in: a moment when
+    // this process could end unseen and lose nothing.
+    bool atRest() const;
     // A hand-over to a renewed copy is under way: ticks and the member's
-    // checks wait as for a check, so that no news is read by both copies.
+    // commands wait as for a check, so that no news is read by both copies.
     void beginHandOver() { m_handOver.emplace(*this, MainPhase::Kind::Driving); }
     void endHandOver() { m_handOver.reset(); }
+    // The command held meanwhile, taken to hand on.
+    std::optional<basMain::Command> takePendingCommand() { return std::exchange(m_pendingCommand, {}); }
     // Close sequence; afterwards the process ends once no member window is left.
     void Unload();
 
@@ -91,8 +97,10 @@ Q_SIGNALS:
     void closed();
     // The close sequence has run and nothing of ours is left open.
     void finished();
-    // Time for a fresh process, and nothing is under way, open or unsaved.
-    void renewalDue();
+    // A tick has checked the top page.
+    void tickChecked(report::CheckOutcome outcome);
+    // A close was asked for (it may wait for the hidden browser).
+    void closeRequested();
 
 private:
     // Marks the main window Waiting or Driving for a scope.
@@ -123,7 +131,6 @@ private:
     void showStatus(const QString& line);
     void maybeFinish();
     void runPendingCommand();
-    void considerRenewal();
 
     enum class SignIn { NotSignedIn, SignedIn, Refused };
     SignIn m_signIn = SignIn::NotSignedIn;
@@ -138,6 +145,4 @@ private:
     std::optional<QString> m_renewed;
     std::optional<Activity> m_handOver;
     QString m_tipLine;
-    int m_renewAfterChecks;
-    int m_checksSinceStart = 0;
 };

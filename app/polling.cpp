@@ -10,7 +10,9 @@
 #include "storage/membersettings.h"
 #include "storage/textcompare.h"
 
+#include <QApplication>
 #include <QLoggingCategory>
+#include <QMenu>
 #include <QPointer>
 
 Q_DECLARE_LOGGING_CATEGORY(lcCheck)
@@ -35,22 +37,14 @@ void frmMain::Timer1_Timer() {
         if (result != LoginResult::SignedIn)
             return;
     }
-    CheckTopPage();
-    considerRenewal();
+    Q_EMIT tickChecked(CheckTopPage());
 }
 
-// Only where the member would see nothing of it and lose nothing: a change
-// shown but not yet stored lives in this process alone, and a refused
-// password must not be sent again by the new copy. Else the next tick asks.
-void frmMain::considerRenewal() {
-    if (m_renewAfterChecks <= 0 || ++m_checksSinceStart < m_renewAfterChecks)
-        return;
+bool frmMain::atRest() const {
     const bool open = platform::waitingForMember() || platform::MemberWindows::instance()->openCount() > 0 ||
-                      (m_notice->window() && m_notice->window()->isVisible());
-    if (isBusy() || closing() || !LoggedIn() || m_pendingCommand || open || !m_snapshot.allStored())
-        return;
-    m_checksSinceStart = 0; // a renewal that fails is tried again after as many
-    Q_EMIT renewalDue();
+                      (m_notice->window() && m_notice->window()->isVisible()) || m_menu->isVisible() ||
+                      QApplication::activePopupWidget();
+    return !isBusy() && !closing() && LoggedIn() && !m_pendingCommand && !open && m_snapshot.allStored();
 }
 
 QString frmMain::TopFilePath() {

@@ -22,7 +22,7 @@ void onSignal(int) {
 } // namespace
 
 TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
-    if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
+    if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         g_pipe[0] = g_pipe[1] = -1;
     if (g_pipe[0] >= 0) {
         auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);

@@ -30,6 +30,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <optional>
 
@@ -137,6 +138,17 @@ class TestMainWindow : public QObject {
             dlg->setPassword(password);
         QTest::keyClick(dlg->txtPassword, password.isNull() ? Qt::Key_Escape : Qt::Key_Return);
     }
+
+    // A stand-in for the new copy: a shell script run with the line (3) and
+    // the lock (4), as the program would be.
+    QString newCopy(const QByteArray& body) {
+        const QString path = m_dir.filePath(QStringLiteral("newcopy-%1").arg(++m_copies));
+        put(path, "#!/bin/sh\n" + body + '\n');
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+        return path;
+    }
+    int m_copies = 0;
+    static bool gone(qint64 pid) { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -889,25 +901,38 @@ private Q_SLOTS:
         QTRY_VERIFY(m_main->isUnloaded());
     }
 
-    // A fresh process comes at a tick once enough ticks have checked, and
-    // only where the member would see nothing of it and lose nothing.
+    // A fresh process comes at a tick that found nothing new, once enough
+    // ticks have checked, and only where the member would see nothing of it
+    // and lose nothing.
     void aRenewalComesAtAQuietTickOnly() {
-        QSignalSpy due(m_main.get(), &frmMain::renewalDue);
-        m_main->setRenewAfterChecks(2);
-        m_main->Timer1_Timer();   // the baseline
+        SingleCopy single(m_dir.path());
+        QCOMPARE(single.claim(), SingleCopy::Claim::Held);
+        Renewal renewal(single, *m_main, {QStringLiteral("KelvoMonitor")});
+        renewal.setProgram(newCopy("exit 0"), 5000);
+        int renewals = 0;
+        auto tick = [&] {
+            m_main->Timer1_Timer();
+            if (renewal.underWay()) {
+                ++renewals;
+                QTest::ignoreMessage(QtWarningMsg, "no renewal: the new copy ended");
+                QTRY_VERIFY(!renewal.underWay());
+            }
+        };
+        renewal.setAfterChecks(2);
+        tick();                   // the baseline
         m_main->mnuCheck_Click(); // the member's checks do not count
         QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
-        QCOMPARE(due.size(), 0);
-        m_main->Timer1_Timer();
-        QCOMPARE(due.size(), 1);
+        QCOMPARE(renewals, 0);
+        tick();
+        QCOMPARE(renewals, 1);
 
-        m_main->setRenewAfterChecks(1);
+        renewal.setAfterChecks(1);
         platform::MemberWindows::instance()->opened(); // a member window is open
-        m_main->Timer1_Timer();
+        tick();
         platform::MemberWindows::instance()->closed();
         {
-            auto tickMeanwhile = whenShown<frmSettings>([this](frmSettings* settings) {
-                m_main->Timer1_Timer(); // the settings wait for the member
+            auto tickMeanwhile = whenShown<frmSettings>([&](frmSettings* settings) {
+                tick(); // the settings wait for the member
                 settings->reject();
             });
             m_main->mnuSetting_Click();
@@ -916,65 +941,146 @@ private Q_SLOTS:
         {
             auto answer = whenShown<frmMessage>([](frmMessage* m) { QTest::keyClick(m, Qt::Key_Escape); });
             const FileSizeLimit full(8); // the change told cannot be stored: it lives in this process
-            m_main->Timer1_Timer();
+            tick();
         }
         QVERIFY(!bytes(frmMain::TopFilePath()).contains("記事R"));
-        m_main->Timer1_Timer();
-        QCOMPARE(due.size(), 1);
         m_page += QStringLiteral("\r\n記事S"); // stored with the next change
         {
             auto answer = whenShown<frmMessage>([](frmMessage* m) { QTest::keyClick(m, Qt::Key_Escape); });
-            m_main->Timer1_Timer();
+            tick(); // news was told at this tick
         }
-        QCOMPARE(due.size(), 2);
+        QCOMPARE(renewals, 1);
+        tick();
+        QCOMPARE(renewals, 2);
+    }
 
-        // The copy that takes over starts as a tick goes on: a site out of
-        // reach is not told, nor is the no-tray notice; the tip is carried on.
+    // The copy that takes over says nothing and shows nothing until told to
+    // run: a site out of reach or a refused password end it unseen (the old
+    // copy goes on); signed in, it carries the tip on once it runs.
+    void aRenewedCopyAsksAndTellsNothing() {
         const QString tip = QStringLiteral("12:34 新着記事はありません");
         auto renewed = [&] {
             m_main.reset();
             m_main = std::make_unique<frmMain>();
             m_main->setRenewed(tip);
             m_main->Form_Load();
+            QVERIFY(!m_main->trayIcon()->isShown());
+            QVERIFY(!m_main->Timer1()->isActive());
+            QVERIFY(!m_main->noTrayTimer()->isActive());
+            QCOMPARE(takeMessages(), QStringList());
         };
         m_session = false;
         m_down = true;
         renewed();
         QVERIFY(!m_main->LoggedIn());
-        QVERIFY(!m_main->noTrayTimer()->isActive());
-        QCOMPARE(takeMessages(), QStringList());
         m_down = false;
+        m_goodPassword = QStringLiteral("new");
+        renewed();
+        QVERIFY(!m_main->LoggedIn());
+        m_goodPassword = QStringLiteral("pw");
         renewed();
         QVERIFY(m_main->LoggedIn());
+        m_main->Run();
+        QVERIFY(m_main->Timer1()->isActive());
         QVERIFY(m_main->trayIcon()->toolTip().endsWith(tip));
-        m_goodPassword = QStringLiteral("new"); // a refused password is told
-        m_session = false;
-        renewed();
-        QCOMPARE(takeMessages(), QStringList{warning(report::LoginFailedMessage)});
     }
 
-    // A new copy that cannot be started, or never takes the folder, leaves
-    // this one running and holding the folder, as if nothing had happened.
+    // A new copy that cannot start, dies (after it shared the lock, or once
+    // told to go) or never says it runs is ended, and this copy goes on as
+    // if nothing had happened: it holds the folder, later starts reach it,
+    // a command held meanwhile is carried out, and it checks as before.
+    void aRenewalThatDoesNotTakeOverChangesNothing_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("cannot start") << QByteArray() << QString();
+        QTest::newRow("dies at once") << QByteArray("exit 3") << QStringLiteral("the new copy ended");
+        QTest::newRow("never ready") << QByteArray("exec sleep 30")
+                                     << QStringLiteral("the new copy did not say it runs in time");
+        QTest::newRow("dies when told to go")
+            << QByteArray("echo ready >&3; read go <&3; read go <&3; exit 1")
+            << QStringLiteral("the new copy ended");
+    }
     void aRenewalThatDoesNotTakeOverChangesNothing() {
-        QTemporaryDir folder;
-        basMain::SingleCopy single(folder.path());
-        QCOMPARE(single.claim(), basMain::SingleCopy::Claim::Held);
-        const QStringList arguments{QStringLiteral("KelvoMonitor")};
-        for (const char* program : {"/nonexistent/KelvoMonitor", "/bin/true"}) {
-            basMain::setRenewalProgramForTesting(QString::fromLatin1(program), 300);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, why);
+        SingleCopy single(m_dir.path());
+        QCOMPARE(single.claim(), SingleCopy::Claim::Held);
+        QSignalSpy heard(&single, &SingleCopy::commandReceived);
+        Renewal renewal(single, *m_main, {QStringLiteral("KelvoMonitor")});
+        renewal.setProgram(body.isEmpty() ? QStringLiteral("/nonexistent/KelvoMonitor") : newCopy(body),
+                           1000);
+        if (body.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no renewal")));
-            basMain::Renew(single, *m_main, arguments);
-            if (QFileInfo::exists(QString::fromLatin1(program))) {
-                const qsizetype refreshes = ie()->calls.count(QStringLiteral("Refresh"));
-                m_main->mnuCheck_Click(); // not while the copy may be taking over
-                QCOMPARE(ie()->calls.count(QStringLiteral("Refresh")), refreshes);
-            }
-            QTest::qWait(600);
-            QVERIFY2(!m_main->isUnloaded(), program);
-            QVERIFY2(!basMain::SingleCopy(folder.path()).claimIfFree(), program);
+        const bool started = renewal.start();
+        QCOMPARE(started, !body.isEmpty());
+        const qint64 pid = renewal.newCopy();
+        const qsizetype refreshes = ie()->calls.count(QStringLiteral("Refresh"));
+        m_main->RunCommand(Command::Check); // held while the copy may be taking over
+        QCOMPARE(ie()->calls.count(QStringLiteral("Refresh")), refreshes + (started ? 0 : 1));
+        if (!why.isEmpty()) {
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("no renewal: ") + why));
+            QTRY_VERIFY_WITH_TIMEOUT(!renewal.underWay(), 5000);
+            QVERIFY(gone(pid));
         }
-        basMain::setRenewalProgramForTesting(QString(), 20000);
-        QVERIFY(!checkAnsweringPopup()); // and it checks as before
+        QVERIFY(!m_main->isUnloaded());
+        QTRY_VERIFY(!m_messages.isEmpty()); // the held check
+        QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
+        QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Favorite), SingleCopy::Claim::HandedOver);
+        QTRY_COMPARE(heard.size(), 1);
+    }
+
+    // A close asked for at any moment of the hand-over (終了, a later
+    // start's --quit, before or after the new copy was told to go) is
+    // carried out: the new copy is ended, and the folder is let go.
+    void aCloseDuringTheHandOverEndsBothCopies_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("quitFromLaterStart");
+        QTest::newRow("終了 while it starts") << QByteArray("exec sleep 30") << false;
+        QTest::newRow("--quit while it starts") << QByteArray("exec sleep 30") << true;
+        QTest::newRow("終了 once told to go")
+            << QByteArray("echo ready >&3; read go <&3; exec sleep 30") << false;
+    }
+    void aCloseDuringTheHandOverEndsBothCopies() {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, quitFromLaterStart);
+        SingleCopy single(m_dir.path());
+        QCOMPARE(single.claim(), SingleCopy::Claim::Held);
+        connect(&single, &SingleCopy::commandReceived, m_main.get(), &frmMain::RunCommand);
+        connect(m_main.get(), &frmMain::closed, &single, &SingleCopy::release);
+        Renewal renewal(single, *m_main, {QStringLiteral("KelvoMonitor")});
+        renewal.setProgram(newCopy(body), 20000);
+        QVERIFY(renewal.start());
+        const qint64 pid = renewal.newCopy();
+        QTest::qWait(300); // told to go, where it says so
+        QTest::ignoreMessage(QtWarningMsg, "no renewal: a close was asked for");
+        if (quitFromLaterStart)
+            QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Quit), SingleCopy::Claim::HandedOver);
+        else
+            m_main->mnuEnd_Click();
+        QTRY_VERIFY(m_main->isUnloaded());
+        QVERIFY(gone(pid));
+        QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Quit), SingleCopy::Claim::NoneRunning);
+    }
+
+    // The hand-over: the command held meanwhile goes to the new copy with
+    // "go"; once it runs this copy closes, and leaves the lock to it.
+    void aRenewalHandsOverToACopyThatRuns() {
+        SingleCopy single(m_dir.path());
+        QCOMPARE(single.claim(), SingleCopy::Claim::Held);
+        connect(m_main.get(), &frmMain::closed, &single, &SingleCopy::release);
+        Renewal renewal(single, *m_main, {QStringLiteral("KelvoMonitor")});
+        const QString heard = m_dir.filePath(QStringLiteral("heard"));
+        renewal.setProgram(newCopy("echo ready >&3; read a <&3; read b <&3; echo \"$a $b\" >" +
+                                   QFile::encodeName(heard) +
+                                   "; echo running >&3; echo '#' >&4; exec sleep 1"),
+                           5000);
+        QVERIFY(renewal.start());
+        m_main->RunCommand(Command::Settings);
+        QTRY_VERIFY(m_main->isUnloaded());
+        QCOMPARE(bytes(heard), QByteArray("settings go\n"));
+        // left to the new copy, which holds it until it ends
+        QCOMPARE(bytes(m_dir.filePath(QStringLiteral("KelvoMonitor.lock"))).left(1), QByteArray("#"));
+        QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Quit), SingleCopy::Claim::NoneRunning);
     }
 
     // A check asked for while the popup waits for the member is held, then

@@ -254,20 +254,44 @@ private Q_SLOTS:
         running.release();
         SingleCopy next(folder.path());
         QCOMPARE(next.claim(), SingleCopy::Claim::Held);
-        // A renewed copy takes a free folder only, and tells the holder nothing.
-        SingleCopy renewed(folder.path());
-        QVERIFY(!renewed.claimIfFree());
-        QCOMPARE(heard.size(), 0);
+        // A --quit with none running neither starts a copy nor keeps the folder.
         next.release();
-        QVERIFY(renewed.claimIfFree());
-        QSignalSpy renewedHeard(&renewed, &SingleCopy::commandReceived);
-        QCOMPARE(SingleCopy(folder.path()).claim(Command::Check), SingleCopy::Claim::HandedOver);
-        QTRY_COMPARE(renewedHeard.size(), 1); // later starts reach the copy that took over
-        renewed.release();
+        QCOMPARE(SingleCopy(folder.path()).claim(Command::Quit), SingleCopy::Claim::NoneRunning);
+        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("KelvoMonitor.lock"))));
 
         // a runtime folder that others may enter is not used
         QVERIFY(QFile::setPermissions(runtime.path(), QFile::permissions(runtime.path()) | QFile::ExeOther));
         QVERIFY(!SingleCopy::channelPath(folder.path(), runtime.path()).startsWith(runtime.path()));
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+
+    // Only a copy that holds the lock turns a later start away. A lock that
+    // cannot be written (a full disk) or made in the folder at all is not
+    // "held by another": still exactly one copy runs.
+    void aLockThatCannotBeWrittenStillLetsOneCopyRun_data() {
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("full disk") << true;
+        QTest::newRow("no lock file possible in the folder") << false;
+    }
+    void aLockThatCannotBeWrittenStillLetsOneCopyRun() {
+        QFETCH(bool, diskFull);
+        using basMain::Command;
+        using basMain::SingleCopy;
+        QTemporaryDir folder;
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        std::optional<testsupport::FileSizeLimit> full;
+        if (diskFull)
+            full.emplace(0);
+        else
+            QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("KelvoMonitor.lock")));
+        SingleCopy first(folder.path());
+        QCOMPARE(first.claim(), SingleCopy::Claim::Held);
+        QVERIFY(first.lockDescriptor() >= 0);
+        QSignalSpy heard(&first, &SingleCopy::commandReceived);
+        QCOMPARE(SingleCopy(folder.path()).claim(Command::Check), SingleCopy::Claim::HandedOver);
+        QTRY_COMPARE(heard.size(), 1);
+        first.release();
         qunsetenv("XDG_RUNTIME_DIR");
     }
 };
