@@ -102,7 +102,7 @@ void frmMain::Form_Load() {
     if (result == LoginResult::SignedIn)
         showStatus(m_renewed && !m_renewed->isEmpty() ? *m_renewed : report::TipFirstCheck);
     else if (!m_renewed) // a renewed copy that cannot sign in ends unseen
-        tellLoginFailed(result);
+        tellSignIn(result, Asker::Start);
     if (!m_renewed)
         Run();
 }
@@ -124,12 +124,34 @@ void frmMain::showStatus(const QString& line) {
         m_tray->setToolTip(report::TrayTip + u'\n' + line);
 }
 
-void frmMain::tellLoginFailed(LoginResult result) {
+void frmMain::tellSignIn(LoginResult result, Asker asker) {
     // Never after a close was asked for: the tray icon may be gone already.
-    if (!closing())
-        platform::ShowMessage(result == LoginResult::Untrusted ? report::UntrustedMessage
-                                                               : report::LoginFailedMessage,
-                              platform::MessageIcon::Warning);
+    if (closing())
+        return;
+    std::optional<report::Message> message;
+    switch (result) {
+    case LoginResult::SignedIn:
+        break;
+    case LoginResult::Rejected:
+        message = report::Message{report::LoginFailedMessage, true};
+        break;
+    case LoginResult::Unconfirmed:
+        if (asker == Asker::Start) // the settings are the likeliest cause
+            message = report::Message{report::LoginFailedMessage, true};
+        else if (asker == Asker::Member || m_backoff.firstOfEpisode())
+            message = report::Message{report::UnconfirmedMessage, true};
+        break;
+    case LoginResult::NotReached: // the tip says so; the ticks try again
+        if (asker == Asker::Member)
+            message = report::Message{report::SiteUnreachableMessage, true};
+        break;
+    case LoginResult::Untrusted:
+        if (asker != Asker::Timer)
+            message = report::Message{report::UntrustedMessage, true};
+        break;
+    }
+    if (message)
+        tell(*message);
 }
 
 // The one way the hidden browser is signed in; the tip tells it meanwhile.
@@ -146,6 +168,7 @@ LoginResult frmMain::signInHidden(From from) {
 
 // `LoggedIn` follows every sign-in of the hidden browser.
 void frmMain::noteSignIn(LoginResult result) {
+    m_backoff.note(result);
     switch (result) {
     case LoginResult::SignedIn:
         m_signIn = SignIn::SignedIn;
@@ -155,10 +178,16 @@ void frmMain::noteSignIn(LoginResult result) {
         showStatus(report::TipRefused.arg(now()));
         break;
     case LoginResult::NotReached:
+        m_signIn = SignIn::NotSignedIn;
+        showStatus(report::TipNotReached.arg(now()));
+        break;
     case LoginResult::Untrusted:
         m_signIn = SignIn::NotSignedIn;
-        showStatus(
-            (result == LoginResult::Untrusted ? report::TipUntrusted : report::TipNotReached).arg(now()));
+        showStatus(report::TipUntrusted.arg(now()));
+        break;
+    case LoginResult::Unconfirmed:
+        m_signIn = SignIn::NotSignedIn;
+        showStatus(report::TipUnconfirmed.arg(now()));
         break;
     }
 }
@@ -230,20 +259,28 @@ void frmMain::mnuOpen_Click() {
     if (!m_phase.commandAllowed())
         return;
     Activity driving(*this, Kind::Driving);
-    basMain::OpenTopPage();
+    basMain::OpenTopPage(!loginRejected());
 }
 
 void frmMain::mnuFavorite_Click() {
     if (!m_phase.commandAllowed())
         return;
     Activity driving(*this, Kind::Driving);
-    basMain::OpenFavorite();
+    basMain::OpenFavorite(!loginRejected());
 }
 
 void frmMain::mnuCheck_Click() {
     // A manual check asked for while the hidden browser is in use does nothing.
     if (!m_phase.commandAllowed() || isBusy())
         return;
+    if (!LoggedIn() && !loginRejected()) {
+        // Not signed in for a reason of the site's: try at once, whatever
+        // the timer's pace, and say what came of it.
+        const LoginResult result = signInHidden(From::Kept);
+        tellSignIn(result, Asker::Member);
+        if (result != LoginResult::SignedIn)
+            return;
+    }
     if (LoggedIn()) {
         const CheckOutcome outcome = CheckTopPage();
         if (!closing())
@@ -270,8 +307,7 @@ void frmMain::ChangeLogin() {
         result = m_hidden.SignIn(From::SignedOut);
     }
     noteSignIn(result);
-    if (result != LoginResult::SignedIn)
-        tellLoginFailed(result);
+    tellSignIn(result, Asker::Member);
 }
 
 void frmMain::mnuSetting_Click() {

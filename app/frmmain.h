@@ -126,7 +126,10 @@ private:
     basMain::LoginResult signInHidden(basMain::HiddenBrowser::From from);
     CheckOutcome signInNewForCheck();
     void noteSignIn(basMain::LoginResult result);
-    void tellLoginFailed(basMain::LoginResult result = basMain::LoginResult::Rejected);
+    // Who is waiting for a sign-in's answer: the start, the timer (told only
+    // a refusal, and once an episode of unconfirmed sign-ins), the member.
+    enum class Asker { Start, Timer, Member };
+    void tellSignIn(basMain::LoginResult result, Asker asker);
     // The tray tip: "Kelvo+Monitor" and a line on the last look.
     void showStatus(const QString& line);
     void maybeFinish();
@@ -134,6 +137,7 @@ private:
 
     enum class SignIn { NotSignedIn, SignedIn, Refused };
     SignIn m_signIn = SignIn::NotSignedIn;
+    basMain::SignInBackoff m_backoff;
     MainPhase m_phase;
     basMain::HiddenBrowser m_hidden;
     Snapshot m_snapshot;

@@ -27,17 +27,20 @@ void frmMain::Timer1_Timer() {
     if (isUnloaded() || isBusy())
         return;
     if (!LoggedIn()) {
-        // A refused password is never sent again by the timer; after any other
-        // failure each tick tries one quiet sign-in, and then checks.
-        if (loginRejected())
+        // A refused password is never sent again by the timer; one the site
+        // did not confirm only at a slowing pace; after any other failure
+        // each tick tries one quiet sign-in, and then checks.
+        if (loginRejected() || !m_backoff.allows())
             return;
         const LoginResult result = signInHidden(From::Kept);
-        if (result == LoginResult::Rejected)
-            tellLoginFailed();
+        tellSignIn(result, Asker::Timer);
         if (result != LoginResult::SignedIn)
             return;
     }
-    Q_EMIT tickChecked(CheckTopPage());
+    const CheckOutcome outcome = CheckTopPage();
+    if (outcome == CheckOutcome::Unconfirmed)
+        tellSignIn(LoginResult::Unconfirmed, Asker::Timer);
+    Q_EMIT tickChecked(outcome);
 }
 
 bool frmMain::atRest() const {
@@ -84,15 +87,21 @@ frmMain::CheckOutcome frmMain::checkTopPage() {
         return CheckOutcome::Untrusted; // nothing was sent to it
     if (read.failure)                   // never the end of the program: the next tick checks as usual
         return CheckOutcome::NotReached;
-    if (read.signIn == LoginResult::Rejected) {
+    if (read.signIn == LoginResult::Rejected || read.signIn == LoginResult::Unconfirmed)
         noteSignIn(read.signIn);
-        tellLoginFailed();
+    switch (read.signIn) {
+    case LoginResult::SignedIn:
+        break;
+    case LoginResult::Rejected:
+        tellSignIn(read.signIn, Asker::Timer);
         return CheckOutcome::Rejected;
-    }
-    if (read.signIn == LoginResult::Untrusted)
+    case LoginResult::Untrusted:
         return CheckOutcome::Untrusted;
-    if (read.signIn == LoginResult::NotReached)
+    case LoginResult::NotReached:
         return CheckOutcome::NotReached; // the next tick tries again
+    case LoginResult::Unconfirmed:
+        return CheckOutcome::Unconfirmed; // told by whoever asked for the check
+    }
     if (!read.text.contains(basMain::SignedInMarker)) {
         // Every page of a signed-in member has the marker: right after a
         // sign-in, a page without it is something else (a maintenance or
@@ -100,6 +109,8 @@ frmMain::CheckOutcome frmMain::checkTopPage() {
         qCInfo(lcCheck) << "signed in, yet the top page lacks the marker: not compared";
         return CheckOutcome::NotCompared;
     }
+    if (m_signIn != SignIn::SignedIn) // the page proves it, whoever signed in
+        noteSignIn(LoginResult::SignedIn);
     const QString path = TopFilePath();
     const std::optional<QString> oldText = m_snapshot.baselineFor(path, read.text);
     if (!oldText)
@@ -124,10 +135,12 @@ frmMain::CheckOutcome frmMain::signInNewForCheck() {
     case LoginResult::SignedIn:
         return CheckOutcome::Recovered;
     case LoginResult::Rejected:
-        tellLoginFailed();
+        tellSignIn(LoginResult::Rejected, Asker::Timer);
         return CheckOutcome::Rejected;
     case LoginResult::Untrusted:
         return CheckOutcome::Untrusted;
+    case LoginResult::Unconfirmed:
+        return CheckOutcome::Unconfirmed;
     case LoginResult::NotReached:
         break;
     }

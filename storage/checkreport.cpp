@@ -9,6 +9,8 @@ const QString NotLoggedInMessage = QStringLiteral("ログインしていませ�
 const QString SiteUnreachableMessage =
     QStringLiteral("サイトに接続できません。しばらくしてからもう一度お試しください。");
 const QString UntrustedMessage = QStringLiteral("サイトの証明書を確認できないため接続しませんでした。");
+const QString UnconfirmedMessage = QStringLiteral(
+    "サイトがログインを確認しませんでした。サイトを開いて、表示されている内容をご確認ください。");
 const QString AlreadyRunningMessage = QStringLiteral("KelvoMonitor はすでに起動しています。");
 const QString SettingsNotSavedMessage = QStringLiteral("設定を保存できませんでした。");
 
@@ -24,6 +26,7 @@ const QString TipRefused = QStringLiteral("%1 ログインできません（パ�
 const QString TipNotRead = QStringLiteral("%1 トップページを読み取れませんでした");
 const QString TipRecovered = QStringLiteral("%1 ブラウザーを立ち上げ直しました");
 const QString TipUntrusted = QStringLiteral("%1 サイトの証明書を確認できません");
+const QString TipUnconfirmed = QStringLiteral("%1 ログインが確認されませんでした");
 
 namespace {
 
@@ -59,8 +62,9 @@ std::optional<QString> tipAfter(CheckOutcome outcome, const QString& time) {
         return TipNotRead.arg(time);
     case CheckOutcome::Untrusted:
         return TipUntrusted.arg(time);
-    case CheckOutcome::Changed:  // told with what is new, before the popup
-    case CheckOutcome::Rejected: // told by the sign-in
+    case CheckOutcome::Changed:     // told with what is new, before the popup
+    case CheckOutcome::Rejected:    // told by the sign-in
+    case CheckOutcome::Unconfirmed: // told by the sign-in
     case CheckOutcome::NotLooked:
         break;
     }
@@ -78,6 +82,8 @@ std::optional<Message> afterManualCheck(CheckOutcome outcome) {
         return Message{SiteUnreachableMessage, true};
     case CheckOutcome::Untrusted:
         return Message{UntrustedMessage, true};
+    case CheckOutcome::Unconfirmed:
+        return Message{UnconfirmedMessage, true};
     case CheckOutcome::Changed:  // the popup said it
     case CheckOutcome::Rejected: // the sign-in message said it
     case CheckOutcome::NotLooked:

@@ -17,8 +17,9 @@ namespace report {
 // failure), the sign-in refused (told by the sign-in), the hidden browser
 // replaced and signed in without a look at the page, a page that was not
 // compared (not the member's top page, an unreadable snapshot), no look at
-// all (the hidden browser busy, a close under way), or a site whose
-// certificate is not trusted (nothing was sent to it).
+// all (the hidden browser busy, a close under way), a site whose
+// certificate is not trusted (nothing was sent to it), or a sign-in that
+// the site answered with neither a session nor a refusal.
 enum class CheckOutcome {
     Changed,
     Unchanged,
@@ -27,7 +28,8 @@ enum class CheckOutcome {
     Recovered,
     NotCompared,
     NotLooked,
-    Untrusted
+    Untrusted,
+    Unconfirmed
 };
 
 extern const QString TrayTip; // "Kelvo+Monitor", the tip's first line
@@ -36,6 +38,7 @@ extern const QString NoNewArticlesMessage;
 extern const QString NotLoggedInMessage;
 extern const QString SiteUnreachableMessage;
 extern const QString UntrustedMessage;
+extern const QString UnconfirmedMessage;
 extern const QString AlreadyRunningMessage;
 extern const QString SettingsNotSavedMessage;
 
@@ -52,6 +55,7 @@ extern const QString TipRefused;
 extern const QString TipNotRead;
 extern const QString TipRecovered;
 extern const QString TipUntrusted;
+extern const QString TipUnconfirmed;
 
 // The tip's line after a check that ended so, at `time`; nothing where the
 // tip stays as it was or something else says it (a change, a refusal, no look).

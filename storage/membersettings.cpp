@@ -56,11 +56,17 @@ QString MemberDir() {
         const QString exeDir = QCoreApplication::applicationDirPath();
         const QString folder = MemberFolder(exeDir, QStringLiteral(KELVO_INSTALL_BINDIR),
                                             qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
-        if (folder != exeDir && !QFileInfo::exists(folder) && QDir().mkpath(folder))
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // A folder of its own; beside the executable, a folder that may hold more.
+        if (folder != exeDir)
+            MakePrivateFolder(folder);
         return folder;
     }();
     return dir;
+}
+
+bool MakePrivateFolder(const QString& folder) {
+    return (QFileInfo(folder).isDir() || QDir().mkpath(folder)) &&
+           QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 void setMemberDirForTesting(const QString& dir) {

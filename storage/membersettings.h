@@ -16,9 +16,12 @@ void setFavoriteURL(const QString& value);
 // Folder of the member's files (settings.ini, the snapshot): beside the
 // executable, unless it runs from the bin folder it was installed to, which
 // is not the member's to write; then the member's config folder
-// ($XDG_CONFIG_HOME or ~/.config, then "KelvoMonitor"), made private when
-// missing. Tests point it at a temporary folder.
+// ($XDG_CONFIG_HOME or ~/.config, then "KelvoMonitor"), made if missing and
+// private. Tests point it at a temporary folder.
 QString MemberDir();
+// Makes the member's config folder if need be, and private (0700) whoever
+// made it: it holds the password and the member's pages.
+bool MakePrivateFolder(const QString& folder);
 void setMemberDirForTesting(const QString& dir);
 QString MemberFolder(const QString& executableDir, const QString& installedBinDir,
                      const QString& xdgConfigHome, const QString& home);

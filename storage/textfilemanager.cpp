@@ -93,7 +93,11 @@ bool textfileManager::CreateText(const QString& strFilePath) {
 bool textfileManager::ReplaceText(const QString& strFilePath, const QString& strValue) {
     QSaveFile file(strFilePath);
     const QByteArray data = strValue.isEmpty() ? QByteArray() : strValue.toUtf8() + "\r\n";
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !fileModule::CommitWhole(file, data)) {
+    // The member's own pages (a greeting names them): theirs alone to read,
+    // whatever the file was before.
+    const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!opened || !fileModule::CommitWhole(file, data)) {
         SetFailure(file);
         qCWarning(lcFiles) << "cannot write" << strFilePath << m_message;
         file.cancelWriting();

@@ -28,8 +28,11 @@ public:
         std::shared_ptr<Page> movesOn;
     };
 
-    // What a Navigate, Submit ("submit") or Refresh ("refresh") leads to.
-    std::function<Page(const QString& what)> onLoad = [](const QString&) { return Page(); };
+    // What a Navigate, Submit ("submit") or Refresh ("refresh") leads to;
+    // unless told otherwise, blank pages and a sign-in that lands.
+    std::function<Page(const QString& what)> onLoad = [](const QString& what) {
+        return what == QStringLiteral("submit") ? Page(QStringLiteral("ログアウト")) : Page();
+    };
     bool neverFinish = false; // Busy stays true
     // Member name -> failure number to throw on the next call of it.
     QMap<QString, int> failures;

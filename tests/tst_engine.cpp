@@ -387,6 +387,45 @@ private Q_SLOTS:
         main.Unload();
     }
 
+    // The site's answers to a sign-in as real sites give them, counted in
+    // passwords it sees: a picture challenge gets one over six ticks (and
+    // the member one message); a refused password none from the member's
+    // windows, which open on the sign-in page for the member to fill.
+    void noPasswordInALoop() {
+        frmMain main;
+        main.Form_Load();
+        QVERIFY(main.LoggedIn());
+        QVERIFY(m_service.control("/_control/login-challenge", {{"on", "1"}}));
+        signOutEverywhere();
+        m_service.control("/_control/log/clear");
+        for (int tick = 0; tick < 6; ++tick)
+            main.Timer1_Timer();
+        QCOMPARE(postCount(), 1);
+        QCOMPARE(std::exchange(m_messages, {}),
+                 QStringList{testsupport::warning(report::UnconfirmedMessage)});
+        main.Unload();
+
+        QVERIFY(m_service.control("/_control/reset"));
+        setPassword(QStringLiteral("changed on the site"));
+        QVERIFY(inifileModule::WriteIniString(TopURL() + QStringLiteral("mypage/favorites"),
+                                              QStringLiteral("favorite"), QStringLiteral("url"),
+                                              SettingsFilePath()));
+        frmMain refused;
+        refused.Form_Load();
+        QCOMPARE(std::exchange(m_messages, {}),
+                 QStringList{testsupport::warning(report::LoginFailedMessage)});
+        QCOMPARE(postCount(), 1);
+        for (void (frmMain::*open)() : {&frmMain::mnuOpen_Click, &frmMain::mnuFavorite_Click}) {
+            (refused.*open)();
+            auto* window = testsupport::findVisible<engine::BrowserWindow>();
+            QVERIFY(window);
+            QCOMPARE(window->view()->url().path(), QStringLiteral("/login"));
+            window->close();
+        }
+        QCOMPARE(postCount(), 1);
+        refused.Unload();
+    }
+
     void signInPageShownToASignedInMember() {
         QVERIFY(m_service.control("/_control/login-page-when-signed-in", {{"on", "1"}}));
         auto first = hiddenBrowser();

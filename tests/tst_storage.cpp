@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 using inifileModule::GetIniString;
 using inifileModule::WriteIniString;
@@ -346,6 +347,19 @@ private Q_SLOTS:
         QCOMPARE(basMain::MemberFolder(exeDir, QStringLiteral("/usr/bin"), xdg, QStringLiteral("/home/m")),
                  folder);
     }
+    // The config folder is the member's alone, whoever made it and how.
+    void memberFolderIsPrivate() {
+        const QString made = path("conf/KelvoMonitor");
+        QVERIFY(basMain::MakePrivateFolder(made));
+        const QString before = path("before");
+        QVERIFY(QDir().mkpath(before)); // made 0755 by someone else
+        QVERIFY(basMain::MakePrivateFolder(before));
+        for (const QString& folder : {made, before}) {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(folder).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 0777, 0700u);
+        }
+    }
 
     void replacedSnapshotIsNeverHalfWritten() {
         const QString top = path("kelvo_top.txt");
@@ -356,7 +370,10 @@ private Q_SLOTS:
         QCOMPARE(bytes(top), QByteArray("記事B\r\n"));
         QVERIFY(tm.ReplaceText(top, QString()));
         QCOMPARE(bytes(top), QByteArray());
+        // the member's page, name and all: theirs alone, whatever it was before
+        QVERIFY(QFile::setPermissions(top, OwnerOnly | QFile::ReadGroup | QFile::ReadOther));
         QVERIFY(tm.ReplaceText(top, QStringLiteral("記事B")));
+        QCOMPARE(QFile::permissions(top), OwnerOnly);
 
         // A disk that fills up mid-write (a file size limit stands in for it):
         // the old snapshot stays whole, and the failure is reported.

@@ -71,9 +71,18 @@ LoginResult SignIn(platform::Browser& browser) {
         // An answer that failed to load (the site went down mid-way) is no
         // sign-in, whatever it shows.
         WaitWhileBusy(browser);
-        if (browser.BodyInnerText().contains(LoginFailedMarker)) {
+        const QString answer = browser.BodyInnerText();
+        if (answer.contains(LoginFailedMarker)) {
             qCInfo(lcSignIn) << "refused by the site";
             return LoginResult::Rejected;
+        }
+        // Neither words: the top page tells whether the session is there.
+        if (!answer.contains(SignedInMarker)) {
+            LoadTopPage(browser);
+            if (!browser.BodyInnerText().contains(SignedInMarker)) {
+                qCWarning(lcSignIn) << "the site did not confirm the sign-in";
+                return LoginResult::Unconfirmed;
+            }
         }
         qCInfo(lcSignIn) << "signed in";
         return LoginResult::SignedIn;
@@ -81,6 +90,24 @@ LoginResult SignIn(platform::Browser& browser) {
         qCInfo(lcSignIn) << "not reached: browser failure" << e.number() << e.description();
         return e.number() == platform::ErrCertificate ? LoginResult::Untrusted : LoginResult::NotReached;
     }
+}
+
+bool SignInBackoff::allows() const {
+    constexpr qint64 Minute = 60 * 1000;
+    if (m_tries == 0)
+        return true;
+    return platform::clock().elapsedMs() - m_last >= (m_tries < 3 ? 20 : 60) * Minute;
+}
+
+bool SignInBackoff::note(LoginResult result) {
+    if (result != LoginResult::Unconfirmed) {
+        // Any other answer ends the episode: the site has said what it thinks.
+        if (result != LoginResult::NotReached)
+            m_tries = 0;
+        return false;
+    }
+    m_last = platform::clock().elapsedMs();
+    return ++m_tries == 1;
 }
 
 bool Login(platform::Browser& browser) {

@@ -24,15 +24,34 @@ void setBusyTimeoutMs(int ms);
 int busyTimeoutMs();
 
 enum class LoginResult {
-    SignedIn,
-    Rejected,   // the site refused the credentials
-    NotReached, // no sign-in page, no form, a failed load, a gone browser
-    Untrusted   // the site's certificate is not trusted: nothing was sent
+    SignedIn,    // the page after it, or the top page right after, shows the marker
+    Rejected,    // the site refused the credentials
+    NotReached,  // no sign-in page, no form, a failed load, a gone browser
+    Untrusted,   // the site's certificate is not trusted: nothing was sent
+    Unconfirmed, // sent, and answered with neither (a challenge, a locked account)
 };
 
 // Signs the browser in with the member's stored credentials. Never throws and
 // never shows a message.
 LoginResult SignIn(platform::Browser& browser);
+
+// When the timer may send the password again after a sign-in that the site
+// did not confirm: three quiet tries in the first hour of such an episode,
+// then one an hour, so that a challenge or a locked account is not sent
+// the password at every tick.
+class SignInBackoff {
+public:
+    // The timer may sign in now.
+    bool allows() const;
+    // A sign-in ended so; true when it begins an episode (told once).
+    bool note(LoginResult result);
+    // The last sign-in noted began an episode.
+    bool firstOfEpisode() const { return m_tries == 1; }
+
+private:
+    qint64 m_last = 0;
+    int m_tries = 0; // in this episode
+};
 bool Login(platform::Browser& browser);
 
 bool ShowsTopPage(platform::Browser& browser);

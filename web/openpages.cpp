@@ -9,10 +9,25 @@ namespace basMain {
 
 const QString NoFavoriteMessage = QStringLiteral("お気に入りは登録されていません。");
 
-void OpenTopPage() {
+namespace {
+
+// A refused password is never sent again: the member signs in by hand.
+bool openSignInPage(platform::Browser& browser, bool signIn) {
+    if (signIn)
+        return false;
+    browser.Navigate(LoginURL());
+    WaitWhileBusy(browser);
+    return true;
+}
+
+} // namespace
+
+void OpenTopPage(bool signIn) {
     try {
         platform::BrowserPtr browser = platform::CreateBrowser();
         browser->setVisible(true);
+        if (openSignInPage(*browser, signIn))
+            return;
         // A member already signed in may be left on the sign-in page; a
         // rejected one stays on the page that says why.
         if (Login(*browser) && !ShowsTopPage(*browser))
@@ -23,7 +38,7 @@ void OpenTopPage() {
     }
 }
 
-void OpenFavorite() {
+void OpenFavorite(bool signIn) {
     try {
         const QString url = inifileModule::GetIniString(QStringLiteral("FAVORITE"), QStringLiteral("URL"),
                                                         QString(), SettingsFilePath());
@@ -33,6 +48,8 @@ void OpenFavorite() {
         }
         platform::BrowserPtr browser = platform::CreateBrowser();
         browser->setVisible(true);
+        if (openSignInPage(*browser, signIn))
+            return;
         Login(*browser);
         browser->Navigate(url);
         WaitWhileBusy(*browser);

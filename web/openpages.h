@@ -7,8 +7,9 @@ namespace basMain {
 extern const QString NoFavoriteMessage; // "お気に入りは登録されていません。"
 
 // Each opens a new, visible browser window signed in for the member and
-// leaves it to the member.
-void OpenTopPage();
-void OpenFavorite();
+// leaves it to the member. Without `signIn` (the site refused the stored
+// password) the window shows the sign-in page, unfilled, instead.
+void OpenTopPage(bool signIn = true);
+void OpenFavorite(bool signIn = true);
 
 } // namespace basMain

@@ -3,7 +3,8 @@
 # Windows of the program on the screen now: "id width height x y"
 windows() {
     for w in $(xdotool search --all --onlyvisible --pid "$app" "" 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
+        X=-1 # a window gone meanwhile has no geometry
+        eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null)"
         [ "$X" -ge 0 ] && [ "$X" -lt "$screen_w" ] && echo "$w $WIDTH $HEIGHT $X $Y"
     done
     return 0

@@ -330,6 +330,13 @@ void Site::install(httplib::Server& server) {
         std::string token;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_challenge) {
+                // After unusual sign-ins real sites ask for more: neither
+                // a refusal nor a session.
+                res.set_content(page("確認", "<p>画像に表示されている文字を入力してください。</p>", false),
+                                html);
+                return;
+            }
             auto it = m_accounts.find(mail);
             if (it != m_accounts.end() && it->second == password) {
                 std::random_device rd;
@@ -488,6 +495,7 @@ void Site::install(httplib::Server& server) {
         res.set_content("ok\n", "text/plain");
     });
     toggle("/_control/login-page-when-signed-in", &Site::m_loginPageWhenSignedIn);
+    toggle("/_control/login-challenge", &Site::m_challenge);
     post("/_control/top-cache", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string mode = req.get_param_value("mode");
         if (mode != "none" && mode != "no-cache" && mode != "max-age" && mode != "last-modified") {
@@ -518,6 +526,7 @@ void Site::install(httplib::Server& server) {
         m_topCache = "none";
         m_wanderMs = -1;
         m_loginPageWhenSignedIn = false;
+        m_challenge = false;
         m_sessions.clear();
         m_log.clear();
         res.set_content("ok\n", "text/plain");

@@ -61,4 +61,5 @@ private:
     int m_wanderMs = -1;             // the top page leaves for /search after this many ms
     std::string m_topCache = "none"; // the top page's cache headers: none, no-cache, max-age, last-modified
     bool m_loginPageWhenSignedIn = false; // sign-in page (with "ログアウト") instead of a redirect
+    bool m_challenge = false;             // every sign-in is answered with a picture challenge, no session
 };
