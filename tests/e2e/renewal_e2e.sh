@@ -46,6 +46,11 @@ processes() { pgrep -u "$member" | wc -l; }
 descriptors() {
     for p in $(pgrep -u "$member"); do ls "/proc/$p/fd" 2>/dev/null; done | wc -l
 }
+# their proportional memory, MiB
+pss() {
+    for p in $(pgrep -u "$member"); do awk '$1 == "Pss:" {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null; done |
+        awk '{t += $1} END {printf "%d", t / 1024}'
+}
 # a process and all its descendants
 family() {
     echo "$1"
@@ -70,8 +75,7 @@ wait_for 20 tray_icon || fail "no tray icon"
 sleep 5
 fresh_processes=$(processes)
 fresh_descriptors=$(descriptors)
-echo "fresh start: $fresh_processes processes, $fresh_descriptors descriptors"
-ps -o pid,ppid,args -u "$member" | cut -c1-150
+echo "fresh start: $fresh_processes processes, $fresh_descriptors descriptors, PSS $(pss) MiB"
 
 renewal=0
 while [ $renewal -lt 3 ]; do
@@ -97,7 +101,7 @@ while [ $renewal -lt 3 ]; do
     now_processes=$(processes)
     now_descriptors=$(descriptors)
     echo "renewal $renewal: $old -> $app; old copy gone within 10 s;" \
-        "$now_processes processes, $now_descriptors descriptors, $(copies) copy"
+        "$now_processes processes, $now_descriptors descriptors, PSS $(pss) MiB, $(copies) copy"
     [ "$(copies)" -eq 1 ] || fail "renewal $renewal: $(copies) copies run"
     [ "$now_processes" -eq "$fresh_processes" ] ||
         fail "renewal $renewal: $now_processes processes, $fresh_processes after a fresh start"
