@@ -15,6 +15,8 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
+
 using basMain::LoginResult;
 using From = basMain::HiddenBrowser::From;
 using Kind = MainPhase::Kind;
@@ -50,7 +52,7 @@ void frmMain::leave(Kind before) {
         QTimer::singleShot(0, this, &frmMain::Unload);
     if (!m_phase.busy() && m_phase.kind() == Kind::Closed)
         QTimer::singleShot(0, this, &frmMain::maybeFinish);
-    if (m_pendingCommand && !m_phase.busy())
+    if (!m_pending.empty() && !m_phase.busy())
         QTimer::singleShot(0, this, &frmMain::runPendingCommand);
 }
 
@@ -63,10 +65,11 @@ frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
         QAction* action =
             item.handler ? m_menu->addAction(QString::fromUtf8(item.caption)) : m_menu->addSeparator();
         action->setObjectName(QString::fromLatin1(item.name));
-        // Queued: never run inside the menu's own handler.
-        if (auto handler = item.handler)
+        // Queued: never run inside the menu's own handler; held while the
+        // hidden browser is in use, as a later start's command is.
+        if (item.handler)
             connect(
-                action, &QAction::triggered, this, [this, handler] { (this->*handler)(); },
+                action, &QAction::triggered, this, [this, command = item.command] { RunCommand(command); },
                 Qt::QueuedConnection);
     }
 }
@@ -80,8 +83,9 @@ void frmMain::Form_Load() {
     m_tray = new platform::TrayIcon(report::TrayTip, m_menu, this);
     // Every door is queued: a check and its message never run inside Qt's
     // tray handler, whose icon a close or a tray restart may delete.
-    connect(m_tray, &platform::TrayIcon::checkNowRequested, this, &frmMain::mnuCheck_Click,
-            Qt::QueuedConnection);
+    connect(
+        m_tray, &platform::TrayIcon::checkNowRequested, this, [this] { RunCommand(basMain::Command::Check); },
+        Qt::QueuedConnection);
     connect(m_tray, &platform::TrayIcon::menuRequested, this, &frmMain::ShowTrayMenu, Qt::QueuedConnection);
     m_notice = new NoTrayNotice(m_tray, this);
     if (m_renewed)
@@ -202,7 +206,7 @@ void frmMain::Unload() {
     m_timer->stop();
     m_hidden.Quit();
     m_notice->stop();
-    m_pendingCommand.reset();
+    m_pending.clear();
     if (m_tray)
         m_tray->remove();
     platform::endAllWaits();
@@ -232,7 +236,8 @@ void frmMain::RunCommand(basMain::Command command) {
         return;
     }
     if (m_phase.holds(command, platform::waitingForMember())) {
-        m_pendingCommand = command; // the latest request wins
+        if (std::find(m_pending.begin(), m_pending.end(), command) == m_pending.end())
+            m_pending.push_back(command);
         return;
     }
     if (command == basMain::Command::Show) {
@@ -249,8 +254,14 @@ void frmMain::RunCommand(basMain::Command command) {
 }
 
 void frmMain::runPendingCommand() {
-    if (m_pendingCommand && !m_phase.busy() && !platform::waitingForMember())
-        RunCommand(*std::exchange(m_pendingCommand, std::nullopt));
+    if (m_pending.empty() || m_phase.busy() || platform::waitingForMember())
+        return;
+    const basMain::Command next = m_pending.front();
+    m_pending.erase(m_pending.begin());
+    // Each from the event loop: the next waits if this one asks the member.
+    if (!m_pending.empty())
+        QTimer::singleShot(0, this, &frmMain::runPendingCommand);
+    RunCommand(next);
 }
 
 // A member window signs in on the hidden browser's cookies: a use of it like
@@ -316,6 +327,8 @@ void frmMain::mnuSetting_Click() {
 }
 
 void frmMain::ShowSettings() {
+    // Waiting: no tick runs while the member chooses.
+    Activity waiting(*this, Kind::Waiting);
     const frmSettings::Action action = frmSettings::Ask();
     if (isUnloaded())
         return;

@@ -18,6 +18,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 class QMenu;
 class QTimer;
@@ -49,8 +50,8 @@ public:
     // commands wait as for a check, so that no news is read by both copies.
     void beginHandOver() { m_handOver.emplace(*this, MainPhase::Kind::Driving); }
     void endHandOver() { m_handOver.reset(); }
-    // The command held meanwhile, taken to hand on.
-    std::optional<basMain::Command> takePendingCommand() { return std::exchange(m_pendingCommand, {}); }
+    // The commands held meanwhile, taken to hand on.
+    std::vector<basMain::Command> takePendingCommands() { return std::exchange(m_pending, {}); }
     // Close sequence; afterwards the process ends once no member window is left.
     void Unload();
 
@@ -64,9 +65,10 @@ public:
     void mnuEnd_Click();
     // Another start in the same folder was turned away: say that we are here.
     void ShowAlreadyRunning();
-    // What a later start (or this one's own option) asks for: the menu's
-    // commands, or for a plain start a sign of life (the menu itself where
-    // the icon is not seen). Held while it cannot run, never lost.
+    // What the tray, the menu or a later start (or this one's own option)
+    // asks for: the menu's commands, or for a plain start a sign of life
+    // (the menu itself where the icon is not seen). Held while it cannot
+    // run, never lost: one of each, run in the order asked.
     void RunCommand(basMain::Command command);
     void ShowNoTrayNotice() { m_notice->Show(); }
     void Timer1_Timer();
@@ -145,7 +147,7 @@ private:
     QMenu* m_menu;
     platform::TrayIcon* m_tray = nullptr;
     NoTrayNotice* m_notice = nullptr;
-    std::optional<basMain::Command> m_pendingCommand;
+    std::vector<basMain::Command> m_pending;
     std::optional<QString> m_renewed;
     std::optional<Activity> m_handOver;
     QString m_tipLine;

@@ -19,9 +19,10 @@ public:
     bool unloaded() const { return m_kind == Kind::Closed || m_kind == Kind::Finished; }
     bool closing() const { return m_closeAsked || unloaded(); }
     bool driving() const { return m_kind == Kind::Driving || m_kind == Kind::ClosePending; }
-    // The tray's and the menu's commands are refused while the browser is in use.
+    // A command's handler runs only while the browser is free (its door,
+    // RunCommand, holds it until then).
     bool commandAllowed() const { return !driving() && !unloaded(); }
-    // A later start's command waits while the browser is in use, and a check
+    // Every door's command waits while the browser is in use, and a check
     // or the settings while the member is being asked something.
     bool holds(basMain::Command command, bool memberAsked) const {
         if (command == basMain::Command::Quit)

@@ -47,7 +47,7 @@ bool frmMain::atRest() const {
     const bool open = platform::waitingForMember() || platform::MemberWindows::instance()->openCount() > 0 ||
                       (m_notice->window() && m_notice->window()->isVisible()) || m_menu->isVisible() ||
                       QApplication::activePopupWidget();
-    return !isBusy() && !closing() && LoggedIn() && !m_pendingCommand && !open && m_snapshot.allStored();
+    return !isBusy() && !closing() && LoggedIn() && m_pending.empty() && !open && m_snapshot.allStored();
 }
 
 QString frmMain::TopFilePath() {

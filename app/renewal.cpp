@@ -257,8 +257,8 @@ void Renewal::read() {
 
 void Renewal::handOver() {
     m_single.stopListening(); // later starts try again until the new copy listens
-    if (const auto held = m_main.takePendingCommand())
-        m_handedOn = commandWord(*held) + '\n';
+    for (Command held : m_main.takePendingCommands())
+        m_handedOn += commandWord(held) + '\n';
     m_goSent = true;
     if (!writeAll(m_fd, m_handedOn + "go\n"))
         return abandon("the new copy ended");
@@ -282,10 +282,11 @@ void Renewal::abandon(const char* why) {
     m_pid = 0;
     if (m_goSent) {
         m_single.takeOver(); // this copy's again: its pid, its channel
-        if (const auto held = commandFromWord(m_handedOn.trimmed()))
-            QMetaObject::invokeMethod(
-                &m_main, [main = &m_main, command = *held] { main->RunCommand(command); },
-                Qt::QueuedConnection);
+        for (const QByteArray& word : m_handedOn.split('\n'))
+            if (const auto held = commandFromWord(word))
+                QMetaObject::invokeMethod(
+                    &m_main, [main = &m_main, command = *held] { main->RunCommand(command); },
+                    Qt::QueuedConnection);
     }
     m_goSent = false;
     m_main.endHandOver();

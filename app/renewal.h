@@ -12,7 +12,7 @@
 //   the lock, which both hold meanwhile, so no other start can come between;
 // - the hand-over, on that line:
 //     new -> old  "ready"    its main window made and signed in, nothing shown
-//     old -> new  the command held meanwhile, if any, then "go"; the old
+//     old -> new  the commands held meanwhile, if any, then "go"; the old
 //                 copy no longer listens to later starts
 //     new -> old  "running"  it listens, shows its icon, runs its timer;
 //                 the old copy closes
@@ -81,7 +81,7 @@ private:
     QTimer m_limit;
     QByteArray m_in;
     bool m_goSent = false;
-    QByteArray m_handedOn; // the held command sent with "go"
+    QByteArray m_handedOn; // the held commands sent with "go", a line each
 };
 
 // The new copy's side, in a start with "--renewed".

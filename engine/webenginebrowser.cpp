@@ -262,7 +262,7 @@ QVariant WebEngineBrowser::runScript(const QString& script) {
     connect(m_page, &QObject::destroyed, &loop, &QEventLoop::quit);
     timeout.start(ScriptTimeoutMs);
     if (!*answered)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec(); // the member's windows stay live meanwhile
     if (!guard || !page || m_gone)
         throw gone();
     if (!*answered)

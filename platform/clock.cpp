@@ -17,7 +17,10 @@ public:
             return;
         QEventLoop loop;
         QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        // Input goes through: the member's windows stay live during a check,
+        // and the main window's doors, not a frozen loop, keep commands from
+        // nesting.
+        loop.exec();
     }
     qint64 elapsedMs() const override { return m_timer.elapsed(); }
 

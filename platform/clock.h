@@ -8,8 +8,8 @@ namespace platform {
 class Clock {
 public:
     virtual ~Clock() = default;
-    // Waits without handling user input: the engine keeps loading pages and
-    // timers fire, but clicks and keys wait until the sleep is over.
+    // Waits in a nested event loop: the engine keeps loading pages, timers
+    // fire, and the member's clicks and keys are answered.
     virtual void sleep(int ms) = 0;
     virtual qint64 elapsedMs() const = 0;
 };

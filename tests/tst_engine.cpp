@@ -13,6 +13,7 @@
 #include "web/login.h"
 #include "web/openpages.h"
 
+#include <QApplication>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QPushButton>
@@ -384,6 +385,30 @@ private Q_SLOTS:
             QCOMPARE(snapshot(), baseline);
             QCOMPARE(postCount(), 0);
         }
+        main.Unload();
+    }
+
+    // What the member does in their windows while a check runs (one signs
+    // out, another closes) breaks neither the check nor the hidden browser.
+    void theMemberActsInWindowsDuringACheck() {
+        QFile::remove(frmMain::TopFilePath());
+        frmMain main;
+        main.Form_Load();
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged); // the baseline
+        OpenTopPage();
+        OpenTopPage();
+        QList<engine::BrowserWindow*> windows;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* window = qobject_cast<engine::BrowserWindow*>(w); window && window->isVisible())
+                windows << window;
+        QCOMPARE(windows.size(), 2);
+        platform::setSleepScale(0.33); // a check of a second or more
+        QTimer::singleShot(100, windows[0], [&] { windows[0]->view()->load(QUrl(LogoutURL())); });
+        QTimer::singleShot(300, windows[1], [&] { windows[1]->close(); });
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
+        QVERIFY(main.LoggedIn());
+        windows[0]->close();
         main.Unload();
     }
 

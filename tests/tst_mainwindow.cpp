@@ -28,6 +28,8 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <cerrno>
 #include <csignal>
@@ -895,6 +897,71 @@ private Q_SLOTS:
         QVERIFY(!findVisible<frmSettings>()); // and not shown again once closed
         m_main->RunCommand(Command::Quit);
         QVERIFY(m_main->isUnloaded());
+    }
+
+    // A key or click in one of the member's windows while a check waits is
+    // answered then, not once the check is over: the desktop's input goes
+    // through every wait of ours.
+    void theMembersWindowsAnswerDuringAWait() {
+        platform::setClock(nullptr);
+        QLineEdit member;
+        member.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&member));
+        QWindow* window = member.windowHandle();
+        QWindowSystemInterface::handleWindowActivated(window, Qt::ActiveWindowFocusReason);
+        member.setFocus();
+        QString typedMeanwhile;
+        QTimer::singleShot(50, &member, [window] {
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+                QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+                    window, type, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        });
+        QTimer::singleShot(250, &member, [&] { typedMeanwhile = member.text(); });
+        platform::Sleep(400);
+        platform::setClock(&m_clock);
+        QCOMPARE(typedMeanwhile, QStringLiteral("a"));
+    }
+
+    // Every door used while a check has the hidden browser (the icon, each
+    // menu item, each twice) is carried out once the browser is free: once
+    // each, in the order asked, none inside the check, none dropped; no
+    // tick runs while the settings wait for the member.
+    void everyDoorDuringACheckIsCarriedOutAfterIt() {
+        QVERIFY(!checkAnsweringPopup());
+        auto browser = ie();
+        const auto site = browser->onLoad;
+        auto* menu = m_main->findChild<QMenu*>();
+        const size_t windows = ScriptedBrowser::created.size();
+        bool once = true;
+        browser->onLoad = [&, site](const QString& what) {
+            for (int twice = 0; once && twice < 2; ++twice) {
+                activateIcon(QSystemTrayIcon::Trigger);
+                for (const char* item : {"mnuOpen", "mnuCheck", "mnuSetting"})
+                    menu->findChild<QAction*>(QLatin1String(item))->trigger();
+            }
+            if (std::exchange(once, false))
+                QTest::qWait(20); // the doors reach the main window meanwhile
+            return site(what);
+        };
+        int settingsShown = 0;
+        qsizetype refreshesInSettings = -1;
+        auto settings = whenShown<frmSettings>([&](frmSettings* s) {
+            ++settingsShown;
+            const qsizetype before = ie()->calls.count(QStringLiteral("Refresh"));
+            m_main->Timer1_Timer();
+            refreshesInSettings = ie()->calls.count(QStringLiteral("Refresh")) - before;
+            QTest::keyClick(s, Qt::Key_Escape);
+        });
+        QVERIFY(!checkAnsweringPopup());
+        QCOMPARE(ScriptedBrowser::created.size(), windows);
+        QCOMPARE(takeMessages(), QStringList());
+        QTRY_COMPARE(settingsShown, 1);
+        QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
+        QCOMPARE(ScriptedBrowser::created.size(), windows + 1); // the top page's window
+        QCOMPARE(refreshesInSettings, 0);
+        QTest::qWait(50);
+        QCOMPARE(settingsShown, 1);
+        QCOMPARE(takeMessages(), QStringList());
     }
 
     // Every click of the icon, as Qt reports it for the kind of tray, runs
