@@ -12,7 +12,8 @@ namespace basWin32API {
 // area's bottom-right corner.
 QPoint bottomRightPosition(const QRect& area, const QSize& outerSize);
 
-// The primary screen's work area (the desktop less docked bars); the whole
+// The primary screen's work area (the screen less docked bars; on X11 with
+// several monitors, the primary monitor less the docks on it); the whole
 // screen when the window system knows no work area.
 QRect workArea();
 

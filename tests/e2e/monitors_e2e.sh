@@ -1,0 +1,73 @@
+#!/bin/sh
+# "新着記事があります" on desktops of two monitors (RandR monitors on one
+# Xvfb screen, of different heights), with the panel and its tray docked at
+# the bottom of the primary monitor or of the other one: the popup sits at
+# the bottom-right corner of the part of the primary monitor that docks
+# leave free, and never over the panel.
+# Usage: monitors_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
+set -eu
+exe=$1
+service=$2
+scripts=$3
+shots=${KELVO_SCREENSHOT_DIR:-}
+failure_screenshot() { [ -n "${DISPLAY:-}" ] && import -window root "$1"; }
+. "$(dirname "$0")/common.sh"
+eval "$(KELVO_SCREEN=2560x1024 KELVO_TRAY=none "$scripts/desktop")"
+pids="$KELVO_DESKTOP_PIDS $pids"
+screen_w=2560
+. "$(dirname "$0")/windows.sh"
+cp "$exe" "$work/KelvoMonitor"
+printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$work/settings.ini"
+send() { "$work/KelvoMonitor" "$1" --webEngineArgs "$(engine_args)" --ignore-certificate-errors; }
+
+# layout NAME PRIMARY-GEOMETRY OTHER-GEOMETRY PANEL-MONITOR: the popup's
+# place with the primary monitor (W/mmWxH/mmH+X+Y) given first
+layout() {
+    name=$1
+    xrandr --setmonitor "*primary" "$2" screen >/dev/null
+    xrandr --setmonitor other "$3" none >/dev/null
+    trayer --edge bottom --align right --widthtype pixel --width 200 --height 32 --SetDockType true \
+        --SetPartialStrut true --transparent false --monitor "$4" >/dev/null 2>&1 &
+    panel=$!
+    sleep 1
+    eval "$(xdotool getwindowgeometry --shell "$(xdotool search --onlyvisible --limit 1 --class trayer)")"
+    panel_rect="$X $Y $WIDTH $HEIGHT"
+    "$work/KelvoMonitor" --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/$name.log" 2>&1 &
+    app=$!
+    wait_for 60 signed_in || fail "$name: no sign-in"
+    send --check # the first look: the baseline, and its message
+    wait_for 30 message_box || fail "$name: no message after the first check"
+    xdotool windowactivate --sync "$(message_box)" key Return
+    ctl article "title=$name の記事" >/dev/null
+    send --check
+    wait_for 30 popup || fail "$name: no popup"
+    set -- $(popup)
+    popup_rect="$4 $5 $2 $3"
+    [ -n "$shots" ] && import -window root "$shots/e2e-monitors-$name.png"
+    echo "$name: popup at $popup_rect (x y w h), panel at $panel_rect"
+    xdotool windowactivate --sync "$1" key Escape
+    send --quit
+    wait_for 15 sh -c "! kill -0 $app" || fail "$name: the program did not end"
+    kill $panel
+    xrandr --delmonitor primary >/dev/null
+    xrandr --delmonitor other >/dev/null
+    ctl log/clear >/dev/null
+}
+# overlap X Y W H X Y W H: whether two rectangles share a pixel
+overlap() { [ "$1" -lt $(($5 + $7)) ] && [ "$5" -lt $(($1 + $3)) ] && [ "$2" -lt $(($6 + $8)) ] && [ "$6" -lt $(($2 + $4)) ]; }
+# expect X-RIGHT Y-BOTTOM: the popup's bottom-right corner
+expect() {
+    set -- "$1" "$2" $popup_rect
+    [ $(($3 + $5)) -eq "$1" ] && [ $(($4 + $6)) -eq "$2" ] ||
+        fail "$name: popup at $popup_rect, its corner should be at $1,$2"
+    # shellcheck disable=SC2086
+    ! overlap $popup_rect $panel_rect || fail "$name: the popup covers the panel"
+}
+
+layout taller-primary-with-panel 1280/338x1024/270+0+0 1280/338x800/211+1280+0 primary
+expect 1280 $((1024 - 32))
+layout taller-primary-panel-on-other 1280/338x1024/270+0+0 1280/338x800/211+1280+0 1
+expect 1280 1024
+layout shorter-primary-with-panel 1280/338x800/211+1280+0 1280/338x1024/270+0+0 primary
+expect 2560 $((800 - 32))
+echo "1 passed, 0 failed"
