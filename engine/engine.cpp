@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include "platform/desktopproxy.h"
 #include "platform/memory.h"
 
 #include <QCoreApplication>
@@ -34,7 +35,8 @@ QStringList prepareEngine(const QStringList& arguments) {
         args << QStringLiteral("--webEngineArgs");
     // Not --no-unsandboxed-zygote: it saves 8 MiB but makes every check's
     // renderer cost 0.1 s more CPU.
-    const QStringList own = {QStringLiteral("--disable-gpu")};
+    const QStringList own =
+        QStringList{QStringLiteral("--disable-gpu")} + platform::desktopProxySwitches(args);
     for (const QString& sw : own) {
         if (!args.contains(sw))
             args << sw;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QStringList>
+
+namespace platform {
+
+// The engine's switches for the proxy that the desktop's settings name
+// (GNOME's org.gnome.system.proxy: manual hosts and the hosts to bypass,
+// or an automatic configuration URL), for a session whose environment names
+// none: Debian's Qt WebEngine does not read GNOME's settings by itself.
+// Empty where the environment or `arguments` name a proxy already, or the
+// desktop names none.
+QStringList desktopProxySwitches(const QStringList& arguments);
+
+} // namespace platform
