@@ -29,10 +29,6 @@ inline void recordMessages(QStringList* messages) {
     });
 }
 
-template <class T> T* findVisible() {
-    return platform::visibleWindow<T>();
-}
-
 // Runs `act` once on the first visible window of type T. Polling stops when
 // the returned handle goes out of scope, so a window that never came cannot
 // be acted on by a later test; it also gives up after ~10 s. A check that
@@ -44,7 +40,7 @@ template <class T> std::unique_ptr<QTimer> whenShown(std::function<void(T*)> act
     QTimer* t = timer.get();
     auto tries = std::make_shared<int>(1000);
     QObject::connect(t, &QTimer::timeout, t, [t, act, tries] {
-        if (T* w = findVisible<T>()) {
+        if (T* w = platform::visibleWindow<T>()) {
             t->stop();
             act(w);
             if (QTest::currentTestFailed() && w->isVisible())

@@ -235,25 +235,6 @@ private Q_SLOTS:
         QVERIFY(fresh->BodyInnerText().contains(SignedInMarker));
     }
 
-    void slowPageFailsTheWait() {
-        setBusyTimeoutMs(1500);
-        QVERIFY(m_service.control("/_control/slow", {{"ms", "6000"}}));
-        auto ie = hiddenBrowser();
-        QElapsedTimer t;
-        t.start();
-        ie->Navigate(LoginURL());
-        try {
-            WaitWhileBusy(*ie);
-            QFAIL("the wait did not give up");
-        } catch (const BrowserError& e) {
-            QCOMPARE(e.number(), int(platform::ErrBusyTimeout));
-        }
-        QVERIFY(!ie->Busy()); // the load was stopped
-        QVERIFY(!Login(*ie));
-        QVERIFY2(t.elapsed() < 5000, "waits ran past their bound");
-        m_service.control("/_control/slow", {{"ms", "0"}});
-    }
-
     void openFavoriteEndsOnTheFavoriteSignedIn() {
         const QString url = QStringLiteral("https://") + ServiceHost() + QStringLiteral("/mypage/favorites");
         QVERIFY(inifileModule::WriteIniString(url, QStringLiteral("favorite"), QStringLiteral("url"),
@@ -261,30 +242,24 @@ private Q_SLOTS:
         const int before = engine::BrowserWindow::openCount();
         OpenFavorite();
         QCOMPARE(engine::BrowserWindow::openCount(), before + 1);
-        auto* window = testsupport::findVisible<engine::BrowserWindow>();
+        auto* window = platform::visibleWindow<engine::BrowserWindow>();
         QVERIFY(window);
         QCOMPARE(window->view()->url().toString(), url);
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("お気に入り | Kelvo+"));
-        window->close();
-        QTRY_COMPARE(engine::BrowserWindow::openCount(), before);
-    }
-
-    void newWindowLinksOpenMemberWindows() {
-        auto b = std::make_shared<engine::WebEngineBrowser>();
-        b->setVisible(true);
-        QVERIFY(Login(*b));
-        const int before = engine::BrowserWindow::openCount();
-        b->page()->runJavaScript(QStringLiteral("window.open('/mypage/favorites', '_blank');"));
-        QTRY_COMPARE(engine::BrowserWindow::openCount(), before + 1);
+        // a link that opens a new window opens a member window
+        window->view()->page()->runJavaScript(QStringLiteral("window.open('/mypage/favorites', '_blank');"));
+        QTRY_COMPARE(engine::BrowserWindow::openCount(), before + 2);
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<engine::BrowserWindow*>(w))
                 w->close();
-        QTRY_COMPARE(engine::BrowserWindow::openCount(), 0);
+        QTRY_COMPARE(engine::BrowserWindow::openCount(), before);
     }
 
-    // How the engine reports each kind of load that brings no page.
+    // How the engine reports each kind of load that brings no page; a slow
+    // one is stopped at the bound.
     void failedLoadsAreNoPages_data() {
         QTest::addColumn<QString>("kind");
+        QTest::newRow("slower than the bound") << "slow";
         QTest::newRow("503 Service Unavailable") << "503";
         QTest::newRow("dropped connection") << "drop";
         QTest::newRow("connection refused") << "refused";
@@ -295,7 +270,11 @@ private Q_SLOTS:
         QString url = TopURL();
         const QString local = QStringLiteral("https://127.0.0.1:%1/");
         QTcpServer plain; // answers in clear text where TLS is expected
-        if (kind == QStringLiteral("503") || kind == QStringLiteral("drop")) {
+        const bool slow = kind == QStringLiteral("slow");
+        if (slow) {
+            setBusyTimeoutMs(1500);
+            QVERIFY(m_service.control("/_control/slow", {{"ms", "6000"}}));
+        } else if (kind == QStringLiteral("503") || kind == QStringLiteral("drop")) {
             QVERIFY(m_service.control(
                 kind == QStringLiteral("drop") ? "/_control/drop" : "/_control/unavailable", {{"on", "1"}}));
         } else if (kind == QStringLiteral("refused")) {
@@ -311,20 +290,22 @@ private Q_SLOTS:
             url = local.arg(plain.serverPort());
         }
         auto ie = hiddenBrowser();
+        QElapsedTimer took;
+        took.start();
         ie->Navigate(url);
         try {
             WaitWhileBusy(*ie);
             QFAIL("a load that brought no page passed for a page");
         } catch (const BrowserError& e) {
-            QCOMPARE(e.number(), int(platform::ErrLoadFailed));
+            QCOMPARE(e.number(), int(slow ? platform::ErrBusyTimeout : platform::ErrLoadFailed));
             qInfo("%s: %s", qPrintable(kind), qPrintable(e.description()));
         }
-        QVERIFY(!ie->Busy());
-        // and a sign-in against such a site could not get through
+        QVERIFY(!ie->Busy()); // a load under way was stopped
+        // and a sign-in against such a site could not get through, within the bounds
         if (url == TopURL())
             QCOMPARE(SignIn(*ie), LoginResult::NotReached);
-        m_service.control("/_control/unavailable", {{"on", "0"}});
-        m_service.control("/_control/drop", {{"on", "0"}});
+        QVERIFY2(!slow || took.elapsed() < 5000, "waits ran past their bound");
+        QVERIFY(m_service.control("/_control/reset"));
         // the same browser loads pages again once the site is back
         ie->Navigate(LoginURL());
         WaitWhileBusy(*ie);
@@ -388,34 +369,27 @@ private Q_SLOTS:
         main.Unload();
     }
 
-    // What the member does in their windows while a check runs (one signs
-    // out, another closes) breaks neither the check nor the hidden browser.
+    // What the member does in their window while a check runs (signs out,
+    // closes it) breaks neither the check nor the hidden browser.
     void theMemberActsInWindowsDuringACheck() {
         QFile::remove(frmMain::TopFilePath());
         frmMain main;
         main.Form_Load();
         QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged); // the baseline
         OpenTopPage();
-        OpenTopPage();
-        QList<engine::BrowserWindow*> windows;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* window = qobject_cast<engine::BrowserWindow*>(w); window && window->isVisible())
-                windows << window;
-        QCOMPARE(windows.size(), 2);
+        QPointer<engine::BrowserWindow> window = platform::visibleWindow<engine::BrowserWindow>();
+        QVERIFY(window);
         platform::setSleepScale(0.33); // a check of a second or more
-        QTimer::singleShot(100, windows[0], [&] { windows[0]->view()->load(QUrl(LogoutURL())); });
-        QTimer::singleShot(300, windows[1], [&] { windows[1]->close(); });
+        QTimer::singleShot(100, window, [&] { window->view()->load(QUrl(LogoutURL())); });
+        QTimer::singleShot(300, window, [&] { window->close(); });
         QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
         QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
         QVERIFY(main.LoggedIn());
-        windows[0]->close();
         main.Unload();
     }
 
-    // The site's answers to a sign-in as real sites give them, counted in
-    // passwords it sees: a picture challenge gets one over six ticks (and
-    // the member one message); a refused password none from the member's
-    // windows, which open on the sign-in page for the member to fill.
+    // A sign-in answered with a picture challenge, as real sites give it,
+    // costs the member one password over six ticks, and one message.
     void noPasswordInALoop() {
         frmMain main;
         main.Form_Load();
@@ -429,26 +403,6 @@ private Q_SLOTS:
         QCOMPARE(std::exchange(m_messages, {}),
                  QStringList{testsupport::warning(report::UnconfirmedMessage)});
         main.Unload();
-
-        QVERIFY(m_service.control("/_control/reset"));
-        setPassword(QStringLiteral("changed on the site"));
-        QVERIFY(inifileModule::WriteIniString(TopURL() + QStringLiteral("mypage/favorites"),
-                                              QStringLiteral("favorite"), QStringLiteral("url"),
-                                              SettingsFilePath()));
-        frmMain refused;
-        refused.Form_Load();
-        QCOMPARE(std::exchange(m_messages, {}),
-                 QStringList{testsupport::warning(report::LoginFailedMessage)});
-        QCOMPARE(postCount(), 1);
-        for (void (frmMain::*open)() : {&frmMain::mnuOpen_Click, &frmMain::mnuFavorite_Click}) {
-            (refused.*open)();
-            auto* window = testsupport::findVisible<engine::BrowserWindow>();
-            QVERIFY(window);
-            QCOMPARE(window->view()->url().path(), QStringLiteral("/login"));
-            window->close();
-        }
-        QCOMPARE(postCount(), 1);
-        refused.Unload();
     }
 
     void signInPageShownToASignedInMember() {
@@ -464,7 +418,7 @@ private Q_SLOTS:
         QVERIFY(snapshot().contains("今月のおすすめ記事"));              // the top page, not the sign-in page
         QVERIFY(!snapshot().contains("パスワード"));
         OpenTopPage(); // the member's window too
-        auto* window = testsupport::findVisible<engine::BrowserWindow>();
+        auto* window = platform::visibleWindow<engine::BrowserWindow>();
         QVERIFY(window);
         QCOMPARE(window->view()->url().path(), QStringLiteral("/"));
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("Kelvo+"));
