@@ -87,18 +87,15 @@ std::optional<QRect> x11FreeArea(const QRect& monitor) {
         const QRect top(int(s[8]), 0, int(s[9]) - int(s[8]) + 1, n);
         const QRect bottom(int(s[10]), rootH - b, int(s[11]) - int(s[10]) + 1, b);
         const QRect dock = rootGeometry(c, screen->root, window);
-        for (const QRect& r : {left, dock})
-            if (w > 0 && r.intersects(area))
-                area.setLeft(qMax(area.left(), r.right() + 1));
-        for (const QRect& r : {right, dock})
-            if (e > 0 && r.intersects(area))
-                area.setRight(qMin(area.right(), r.left() - 1));
-        for (const QRect& r : {top, dock})
-            if (n > 0 && r.intersects(area))
-                area.setTop(qMax(area.top(), r.bottom() + 1));
-        for (const QRect& r : {bottom, dock})
-            if (b > 0 && r.intersects(area))
-                area.setBottom(qMin(area.bottom(), r.top() - 1));
+        auto keepClearOf = [&](int reserved, const QRect& side, auto shrink) {
+            for (const QRect& r : {side, dock})
+                if (reserved > 0 && r.intersects(area))
+                    shrink(r);
+        };
+        keepClearOf(w, left, [&](const QRect& r) { area.setLeft(qMax(area.left(), r.right() + 1)); });
+        keepClearOf(e, right, [&](const QRect& r) { area.setRight(qMin(area.right(), r.left() - 1)); });
+        keepClearOf(n, top, [&](const QRect& r) { area.setTop(qMax(area.top(), r.bottom() + 1)); });
+        keepClearOf(b, bottom, [&](const QRect& r) { area.setBottom(qMin(area.bottom(), r.top() - 1)); });
     }
     return area.isValid() ? std::optional<QRect>(area) : std::nullopt;
 }

@@ -3,7 +3,8 @@
 # from a script called as
 #   SCRIPT KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 # it sets $exe, $service, $scripts, $shots (where screenshots go, if
-# anywhere), $work, $port, $app and a trap that cleans up.
+# anywhere), $work, $port, $app and a trap that cleans up. With own_start
+# set, the script starts the program itself (and sets $app).
 exe=$1
 service=$2
 scripts=$3
@@ -25,8 +26,9 @@ start_program() {
     printf '[mail]\naddress=e2e@example.com\npwd=%s\n' "$2" >"$1/settings.ini"
     "$1/KelvoMonitor" --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$1/program.log" 2>&1 &
 }
-start_program "$work" "e2e pass"
-app=$!
-pids="$app $pids"
-
 . "$(dirname "$0")/windows.sh"
+if [ -z "${own_start:-}" ]; then
+    start_program "$work" "e2e pass"
+    app=$!
+    pids="$app $pids"
+fi

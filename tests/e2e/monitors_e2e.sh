@@ -6,18 +6,9 @@
 # leave free, and never over the panel.
 # Usage: monitors_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
-exe=$1
-service=$2
-scripts=$3
-shots=${KELVO_SCREENSHOT_DIR:-}
-failure_screenshot() { [ -n "${DISPLAY:-}" ] && import -window root "$1"; }
-. "$(dirname "$0")/common.sh"
-eval "$(KELVO_SCREEN=2560x1024 KELVO_TRAY=none "$scripts/desktop")"
-pids="$KELVO_DESKTOP_PIDS $pids"
-screen_w=2560
-. "$(dirname "$0")/windows.sh"
-cp "$exe" "$work/KelvoMonitor"
-printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$work/settings.ini"
+own_start=1 late_tray=1
+export KELVO_SCREEN=2560x1024
+. "$(dirname "$0")/lib.sh"
 send() { "$work/KelvoMonitor" "$1" --webEngineArgs "$(engine_args)" --ignore-certificate-errors; }
 
 # layout NAME PRIMARY-GEOMETRY OTHER-GEOMETRY PANEL-MONITOR: the popup's
@@ -32,7 +23,7 @@ layout() {
     sleep 1
     eval "$(xdotool getwindowgeometry --shell "$(xdotool search --onlyvisible --limit 1 --class trayer)")"
     panel_rect="$X $Y $WIDTH $HEIGHT"
-    "$work/KelvoMonitor" --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/$name.log" 2>&1 &
+    start_program "$work" "e2e pass"
     app=$!
     wait_for 60 signed_in || fail "$name: no sign-in"
     send --check # the first look: the baseline, and its message

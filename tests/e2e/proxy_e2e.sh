@@ -6,14 +6,9 @@
 # one is used instead.
 # Usage: proxy_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR CONNECT-PROXY
 set -eu
-exe=$1
-service=$2
-scripts=$3
 connect_proxy=$4
-failure_screenshot() { [ -n "${DISPLAY:-}" ] && import -window root "$1"; }
-. "$(dirname "$0")/common.sh"
-eval "$("$scripts/desktop")"
-pids="$KELVO_DESKTOP_PIDS $pids"
+own_start=1
+. "$(dirname "$0")/lib.sh"
 for v in http_proxy https_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY NO_PROXY; do unset $v; done
 
 "$connect_proxy" --map "kelvo.example=127.0.0.1:$port" >"$work/proxy.log" &

@@ -8,11 +8,6 @@
 # is told once. A --quit at the end reaches the newest copy and ends all.
 # Usage: renewal_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
-exe=$1
-service=$2
-scripts=$3
-shots=${KELVO_SCREENSHOT_DIR:-}
-failure_screenshot() { [ -n "${DISPLAY:-}" ] && import -window root "$1"; }
 as=""
 member=$(id -un)
 if [ "$(id -u)" -eq 0 ]; then
@@ -21,11 +16,9 @@ if [ "$(id -u)" -eq 0 ]; then
     as="setpriv --reuid=$member --regid=$member --init-groups env HOME=/home/$member"
     cleanup_more() { pkill -KILL -u "$member" 2>/dev/null || true; }
 fi
-. "$(dirname "$0")/common.sh"
+own_start=1
+. "$(dirname "$0")/lib.sh"
 chmod 755 "$work"
-eval "$("$scripts/desktop")"
-pids="$KELVO_DESKTOP_PIDS $pids"
-screen_w=$(xdpyinfo | awk '/dimensions:/{split($2, d, "x"); print d[1]; exit}')
 dir="$work/app"
 mkdir "$dir"
 cp "$exe" "$dir/KelvoMonitor"
@@ -37,7 +30,6 @@ clean_fds='for f in /proc/$$/fd/*; do n=${f##*/}; [ "$n" -gt 2 ] && eval "exec $
 # shellcheck disable=SC2086
 $as bash -c "$clean_fds" - env KELVO_RENEW_AFTER_CHECKS=1 QT_LOGGING_RULES='kelvo.start.info=true' "$dir/KelvoMonitor" \
     --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/program.log" 2>&1 &
-. "$(dirname "$0")/windows.sh"
 
 holder() { sed -n 1p "$dir/KelvoMonitor.lock" 2>/dev/null; }
 copies() { pgrep -u "$member" -x KelvoMonitor | wc -l; }
