@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QTextStream>
-#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -64,8 +63,7 @@ int main(int argc, char* argv[]) {
             early.push_back(received);
             return;
         }
-        // Out of the socket's handler: a command may wait for the member.
-        QTimer::singleShot(0, main, [main, received] { main->RunCommand(received); });
+        main->RunLater({received}); // out of the socket's handler: it may wait for the member
     });
     if (!basMain::Main(successor ? std::optional<QString>(basMain::RenewedTipLine()) : std::nullopt) ||
         (successor && !successor->ready(*basMain::MainWindow()))) {
@@ -76,8 +74,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(main, &frmMain::closed, &single, &basMain::SingleCopy::release);
     QObject::connect(main, &frmMain::finished, &app, &QCoreApplication::quit);
     new basMain::Renewal(single, *main, arguments); // the main window's child
-    for (basMain::Command held : std::exchange(early, {}))
-        QTimer::singleShot(0, main, [main, held] { main->RunCommand(held); });
+    main->RunLater(std::exchange(early, {}));
 
     const int code = QApplication::exec();
     basMain::ReleaseMainWindow();

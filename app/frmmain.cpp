@@ -253,6 +253,11 @@ void frmMain::RunCommand(basMain::Command command) {
     }
 }
 
+void frmMain::RunLater(const std::vector<basMain::Command>& commands) {
+    for (basMain::Command command : commands)
+        QTimer::singleShot(0, this, [this, command] { RunCommand(command); });
+}
+
 void frmMain::runPendingCommand() {
     if (m_pending.empty() || m_phase.busy() || platform::waitingForMember())
         return;

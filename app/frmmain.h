@@ -17,7 +17,6 @@
 #include <QWidget>
 
 #include <optional>
-#include <utility>
 #include <vector>
 
 class QMenu;
@@ -50,8 +49,8 @@ public:
     // commands wait as for a check, so that no news is read by both copies.
     void beginHandOver() { m_handOver.emplace(*this, MainPhase::Kind::Driving); }
     void endHandOver() { m_handOver.reset(); }
-    // The commands held meanwhile, taken to hand on.
-    std::vector<basMain::Command> takePendingCommands() { return std::exchange(m_pending, {}); }
+    // The commands held meanwhile, to hand on.
+    const std::vector<basMain::Command>& pendingCommands() const { return m_pending; }
     // Close sequence; afterwards the process ends once no member window is left.
     void Unload();
 
@@ -70,6 +69,8 @@ public:
     // (the menu itself where the icon is not seen). Held while it cannot
     // run, never lost: one of each, run in the order asked.
     void RunCommand(basMain::Command command);
+    // Each RunCommand from the event loop, never inside the caller's handler.
+    void RunLater(const std::vector<basMain::Command>& commands);
     void ShowNoTrayNotice() { m_notice->Show(); }
     void Timer1_Timer();
 

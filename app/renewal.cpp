@@ -232,7 +232,6 @@ bool Renewal::start() {
     m_fd = pair[0];
     m_goSent = false;
     m_in.clear();
-    m_handedOn.clear();
     // Ticks dropped, the member's commands held, a close waits for us.
     m_main.beginHandOver();
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
@@ -257,10 +256,13 @@ void Renewal::read() {
 
 void Renewal::handOver() {
     m_single.stopListening(); // later starts try again until the new copy listens
-    for (Command held : m_main.takePendingCommands())
-        m_handedOn += commandWord(held) + '\n';
+    // Handed on, and held here too until the new copy runs: they go with
+    // this copy's close, or run here if the hand-over fails.
+    QByteArray go;
+    for (Command held : m_main.pendingCommands())
+        go += commandWord(held) + '\n';
     m_goSent = true;
-    if (!writeAll(m_fd, m_handedOn + "go\n"))
+    if (!writeAll(m_fd, go + "go\n"))
         return abandon("the new copy ended");
     m_limit.start(RunningLimitMs);
 }
@@ -280,14 +282,8 @@ void Renewal::abandon(const char* why) {
     closeLine(); // a new copy that has not been told "go" ends by itself
     endProcess(pid, m_goSent);
     m_pid = 0;
-    if (m_goSent) {
+    if (m_goSent)
         m_single.takeOver(); // this copy's again: its pid, its channel
-        for (const QByteArray& word : m_handedOn.split('\n'))
-            if (const auto held = commandFromWord(word))
-                QMetaObject::invokeMethod(
-                    &m_main, [main = &m_main, command = *held] { main->RunCommand(command); },
-                    Qt::QueuedConnection);
-    }
     m_goSent = false;
     m_main.endHandOver();
 }
@@ -358,9 +354,7 @@ void Successor::takeOver(frmMain& main) {
     }
     ::close(m_fd);
     m_fd = -1;
-    for (Command command : m_held)
-        QMetaObject::invokeMethod(
-            &main, [&main, command] { main.RunCommand(command); }, Qt::QueuedConnection);
+    main.RunLater(m_held);
 }
 
 QString RenewedTipLine() {

@@ -81,7 +81,6 @@ private:
     QTimer m_limit;
     QByteArray m_in;
     bool m_goSent = false;
-    QByteArray m_handedOn; // the held commands sent with "go", a line each
 };
 
 // The new copy's side, in a start with "--renewed".
