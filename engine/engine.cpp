@@ -28,6 +28,9 @@ QStringList prepareEngine(const QStringList& arguments) {
     // Software compositing halves the engine's memory, and a tray program runs all day.
     setDefaultEnv("QT_XCB_GL_INTEGRATION", "none");
     setDefaultEnv("QT_QUICK_BACKEND", "software");
+    // This engine puts page content on the desktop's accessibility bus only
+    // when asked to before it starts; a screen reader needs it there.
+    setDefaultEnv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
     platform::returnLargeBlocksWhenFreed();
 
     QStringList args = arguments;

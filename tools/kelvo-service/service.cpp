@@ -423,6 +423,7 @@ void Site::install(httplib::Server& server) {
         res.set_content(page("Kelvo+", "<p>サインアウトが完了しました。</p>", false), html);
     });
 
+    installMemberPages(server);
     server.set_pre_routing_handler(
         [this](const httplib::Request& req, httplib::Response& res) { return misbehave(req, res); });
 
@@ -551,6 +552,12 @@ void Site::install(httplib::Server& server) {
             res.set_content(logCounts(), "text/plain");
         });
     server.Get(countsPath, countsHandler);
+    // What a download of the members' attachment must bring, byte for byte.
+    auto [attachmentPath, attachmentHandler] =
+        control("/_control/attachment", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(memberAttachment(), "application/octet-stream");
+        });
+    server.Get(attachmentPath, attachmentHandler);
     // Last, so that it takes only what no route above takes: logged and refused.
     server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
         if (req.path.rfind("/_control/", 0) != 0)

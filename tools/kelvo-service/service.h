@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// The bytes of the members' attachment (/members/report.pdf).
+std::string memberAttachment();
+
 // The members' site as the program sees it: a sign-in page with two forms, a
 // top page listing articles ("ログアウト" while signed in), sign-out, and
 // control endpoints under /_control/ for tests.
@@ -16,6 +19,9 @@ public:
     void addAccount(const std::string& mail, const std::string& password);
     int addArticle(const std::string& title);
     void install(httplib::Server& server);
+    // Pages a member reads in a browser window: an attachment, an inline PDF, a
+    // long article, HTTP authentication, a permission, print, full screen.
+    void installMemberPages(httplib::Server& server);
 
 private:
     struct Article {

@@ -102,6 +102,13 @@ QJsonArray KelvoService::requestLog() {
     return QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).array();
 }
 
+QByteArray KelvoService::get(const std::string& path) {
+    httplib::SSLClient client("127.0.0.1", m_port);
+    client.enable_server_certificate_verification(false);
+    auto res = client.Get(path.c_str());
+    return res && res->status == 200 ? QByteArray::fromStdString(res->body) : QByteArray();
+}
+
 QJsonArray KelvoService::requests(const QString& method, const QString& path) {
     QJsonArray out;
     for (const auto& v : requestLog()) {

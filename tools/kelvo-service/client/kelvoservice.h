@@ -29,6 +29,8 @@ public:
 
     bool control(const std::string& path, const std::map<std::string, std::string>& params = {});
     QJsonArray requestLog();
+    // The body of a GET (a control endpoint's), empty when it failed.
+    QByteArray get(const std::string& path);
     // Requests of the log with this method and path.
     QJsonArray requests(const QString& method, const QString& path);
 

@@ -1,0 +1,152 @@
+#!/bin/sh
+# A member window of the real KelvoMonitor, driven with the keyboard and the
+# pointer (xdotool) on an X desktop against kelvo-service, run as an ordinary
+# member with the engine's sandbox on (as root; as anyone else, as that
+# user): the browser keys, find, zoom kept for the site, downloads (from the
+# site and from the context menu) saved whole under a free name, the
+# window's place, the engine's accessibility switch. Print, credentials and
+# permissions are tst_browserwindow's.
+# Usage: browser_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
+set -eu
+as=""
+member=$(id -un)
+if [ "$(id -u)" -eq 0 ]; then
+    member=kelvo-e2e
+    id -u "$member" >/dev/null 2>&1 || useradd --create-home --shell /bin/sh "$member"
+    as="setpriv --reuid=$member --regid=$member --init-groups"
+    cleanup_more() { pkill -KILL -u "$member" 2>/dev/null || true; }
+fi
+home=$(getent passwd "$member" | cut -d: -f6)
+own_start=1
+. "$(dirname "$0")/lib.sh"
+chmod 755 "$work"
+dir="$work/app"
+mkdir "$dir"
+cp "$exe" "$dir/KelvoMonitor"
+printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$dir/settings.ini"
+cp "$dir/settings.ini" "$work/settings.before"
+downloads="$home/Downloads"
+rm -rf "$downloads" "$home/.config/user-dirs.dirs"
+# The desktop's browser: records what it was asked to open.
+printf '#!/bin/sh\necho "$@" >>%s\n' "$work/opened" >"$work/browser"
+chmod 755 "$work/browser"
+[ -z "$as" ] || chown -R "$member:" "$dir"
+# shellcheck disable=SC2086
+$as env HOME="$home" BROWSER="$work/browser" QT_LOGGING_RULES='kelvo.engine.debug=true' "$dir/KelvoMonitor" \
+    --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/program.log" 2>&1 &
+app=$!
+pids="$app $pids"
+log="$work/program.log"
+site=https://kelvo.example
+
+wait_for 60 signed_in || fail "no sign-in reached the service"
+wait_for 20 tray_icon || fail "no tray icon"
+menu_item 0 # トップページ
+wait_for 30 browser_titled "Kelvo+" || fail "no member window on the top page"
+w=$(browser_titled "Kelvo+")
+sleep 1
+shot() { [ -z "$shots" ] || import -window root "$shots/browser-$1.png"; }
+keys() { xdotool windowactivate --sync "$w" key --delay 80 "$@"; }
+go() {
+    keys ctrl+l
+    sleep 0.3
+    xdotool type --delay 15 "$site$1"
+    xdotool key Return
+}
+titled() { [ "$(title "$w")" = "$1" ]; }
+requests() { curl -sk "https://127.0.0.1:$port/_control/log" | grep -c "\"path\":\"$1\"" || true; }
+
+# The keyboard: after Enter in the address bar the page has it.
+go /members/long
+wait_for 20 titled "長い記事 | Kelvo+" || fail "the long page did not open from the address bar"
+sleep 1
+keys space
+wait_for 10 titled scrolled || fail "Space after Enter in the address bar did not scroll the page"
+echo "address bar: Enter gives the keyboard to the page"
+
+# Find: Ctrl+F, Enter, Shift+Enter, F3, Esc.
+keys ctrl+f
+sleep 0.5
+xdotool type --delay 30 keyword
+wait_for 10 grep -q 'find "1 / 12 件"' "$log" || fail "find did not count 12 matches"
+keys Return
+wait_for 10 grep -q 'find "2 / 12 件"' "$log" || fail "Enter did not go to the next match"
+keys shift+Return shift+Return
+wait_for 10 grep -q 'find "12 / 12 件"' "$log" || fail "Shift+Enter did not go back"
+shot find
+keys Escape Home
+keys Down Down
+echo "find: counted, both ways, Esc closes"
+
+# Zoom: kept for the site, in a file of its own.
+keys ctrl+equal
+sleep 0.5
+keys ctrl+equal
+wait_for 10 grep -q 'kelvo.example=1.25' "$dir/browser.ini" || fail "Ctrl+= twice did not zoom to 125%"
+shot zoom
+keys ctrl+minus
+wait_for 10 grep -q 'kelvo.example=1.1' "$dir/browser.ini" || fail "Ctrl+- did not zoom out"
+keys ctrl+0
+wait_for 10 grep -q 'kelvo.example=$' "$dir/browser.ini" || fail "Ctrl+0 did not reset the zoom"
+cmp -s "$dir/settings.ini" "$work/settings.before" || fail "the zoom changed settings.ini"
+echo "zoom: 125%, 110%, 100%, kept in browser.ini, settings.ini untouched"
+
+# Reload, back, forward; Esc stops a slow load.
+before=$(requests /members/long)
+keys F5
+wait_for 10 sh -c "[ \$(curl -sk https://127.0.0.1:$port/_control/log | grep -c '\"path\":\"/members/long\"') -gt $before ]" ||
+    fail "F5 did not reload"
+go /members/
+wait_for 20 titled "会員のページ | Kelvo+" || fail "the members' page did not open"
+keys alt+Left
+wait_for 10 titled "長い記事 | Kelvo+" || fail "Alt+Left did not go back"
+keys alt+Right
+wait_for 10 titled "会員のページ | Kelvo+" || fail "Alt+Right did not go forward"
+echo "F5, Alt+Left, Alt+Right: as in browsers"
+
+# Downloads: the site's attachment beside the member's own file of that name.
+mkdir -p "$downloads"
+echo "the member's own" >"$downloads/report.pdf"
+[ -z "$as" ] || chown -R "$member:" "$downloads"
+curl -sk "https://127.0.0.1:$port/_control/attachment" >"$work/attachment"
+go /members/report.pdf
+wait_for 30 cmp -s "$downloads/report (1).pdf" "$work/attachment" || fail "the attachment was not saved whole"
+grep -q "the member's own" "$downloads/report.pdf" || fail "the member's file was overwritten"
+shot download
+# From the context menu: save the link, save the image.
+go /members/files
+wait_for 20 titled "ファイル | Kelvo+" || fail "the files page did not open"
+eval "$(xdotool getwindowgeometry --shell "$w")"
+xdotool mousemove $((X + 200)) $((Y + 150)) click 3
+sleep 1
+xdotool key k
+wait_for 30 cmp -s "$downloads/report (2).pdf" "$work/attachment" || fail "save link did not save the attachment"
+xdotool mousemove $((X + 200)) $((Y + 380)) click 3
+sleep 1
+xdotool key v
+wait_for 30 grep -q '<svg' "$downloads/logo.svg" || fail "save image did not save the image"
+echo "downloads: whole, never overwriting, from the site and the context menu"
+# The window opens where the member left the last one.
+menu_item 0
+wait_for 30 browser_titled "Kelvo+" || fail "no member window on the top page"
+w=$(browser_titled "Kelvo+")
+xdotool windowsize --sync "$w" 900 600
+xdotool windowmove --sync "$w" 120 60
+sleep 1
+keys ctrl+w
+wait_for 10 sh -c "! xdotool getwindowname $w" || fail "Ctrl+W did not close the window"
+menu_item 0
+wait_for 30 browser_titled "Kelvo+" || fail "no member window on the top page"
+w=$(browser_titled "Kelvo+")
+eval "$(xdotool getwindowgeometry --shell "$w")"
+[ "$WIDTH" -eq 900 ] && [ "$HEIGHT" -eq 600 ] || fail "the window opened at ${WIDTH}x$HEIGHT, not 900x600"
+echo "Ctrl+W closes; the next window opens at the size the member left"
+
+# The engine's switch for the accessibility bus, set before it started.
+for p in $(pgrep -u "$member" -f QtWebEngineProcess); do
+    tr '\0' '\n' <"/proc/$p/environ" | grep -q '^QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY=1$' && found=1
+done
+[ "${found:-}" = 1 ] || fail "the engine runs without the accessibility switch"
+
+kill -TERM "$app"
+echo "1 passed, 0 failed"
