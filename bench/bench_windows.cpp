@@ -44,7 +44,10 @@ int main(int argc, char* argv[]) {
                 std::printf("no window opened\n");
                 return 1;
             }
+            platform::clock().sleep(1000); // read a moment, as a member would
             window->close();
+            // No exec() runs here: deleted as the program's event loop would.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             platform::clock().sleep(500);
         }
         platform::clock().sleep(8000); // the closed windows' renderers end, freed memory goes back

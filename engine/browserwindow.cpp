@@ -9,6 +9,7 @@
 #include "engine/kelvopage.h"
 #include "engine/pageprompts.h"
 #include "platform/appicon.h"
+#include "platform/memory.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -223,6 +224,8 @@ BrowserWindow::~BrowserWindow() {
         delete page;
     }
     platform::MemberWindows::instance()->closed();
+    // What the window's page held is given back once its renderer has gone.
+    platform::releaseFreedMemorySoon();
 }
 
 int BrowserWindow::openCount() {
