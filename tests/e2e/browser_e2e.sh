@@ -8,15 +8,7 @@
 # permissions are tst_browserwindow's.
 # Usage: browser_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
-as=""
-member=$(id -un)
-if [ "$(id -u)" -eq 0 ]; then
-    member=kelvo-e2e
-    id -u "$member" >/dev/null 2>&1 || useradd --create-home --shell /bin/sh "$member"
-    as="setpriv --reuid=$member --regid=$member --init-groups"
-    cleanup_more() { pkill -KILL -u "$member" 2>/dev/null || true; }
-fi
-home=$(getent passwd "$member" | cut -d: -f6)
+. "$(dirname "$0")/member.sh"
 own_start=1
 . "$(dirname "$0")/lib.sh"
 chmod 755 "$work"
@@ -32,7 +24,7 @@ printf '#!/bin/sh\necho "$@" >>%s\n' "$work/opened" >"$work/browser"
 chmod 755 "$work/browser"
 [ -z "$as" ] || chown -R "$member:" "$dir"
 # shellcheck disable=SC2086
-$as env HOME="$home" BROWSER="$work/browser" QT_LOGGING_RULES='kelvo.engine.debug=true' "$dir/KelvoMonitor" \
+$as env BROWSER="$work/browser" QT_LOGGING_RULES='kelvo.engine.debug=true' "$dir/KelvoMonitor" \
     --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/program.log" 2>&1 &
 app=$!
 pids="$app $pids"

@@ -8,14 +8,7 @@
 # is told once. A --quit at the end reaches the newest copy and ends all.
 # Usage: renewal_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
-as=""
-member=$(id -un)
-if [ "$(id -u)" -eq 0 ]; then
-    member=kelvo-e2e
-    id -u "$member" >/dev/null 2>&1 || useradd --create-home --shell /bin/sh "$member"
-    as="setpriv --reuid=$member --regid=$member --init-groups env HOME=/home/$member"
-    cleanup_more() { pkill -KILL -u "$member" 2>/dev/null || true; }
-fi
+. "$(dirname "$0")/member.sh"
 own_start=1
 . "$(dirname "$0")/lib.sh"
 chmod 755 "$work"
