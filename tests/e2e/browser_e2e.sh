@@ -4,8 +4,8 @@
 # member with the engine's sandbox on (as root; as anyone else, as that
 # user): the browser keys, find, zoom kept for the site, downloads (from the
 # site and from the context menu) saved whole under a free name, the
-# window's place, the engine's accessibility switch. Print, credentials and
-# permissions are tst_browserwindow's.
+# window's place, an inline PDF, print to a PDF file, the engine's
+# accessibility switch. Credentials and permissions are tst_browserwindow's.
 # Usage: browser_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
 . "$(dirname "$0")/member.sh"
@@ -135,6 +135,33 @@ w=$(browser_titled "Kelvo+")
 eval "$(xdotool getwindowgeometry --shell "$w")"
 [ "$WIDTH" -eq 900 ] && [ "$HEIGHT" -eq 600 ] || fail "the window opened at ${WIDTH}x$HEIGHT, not 900x600"
 echo "Ctrl+W closes; the next window opens at the size the member left"
+
+# An inline PDF shows in the window, and nothing is downloaded.
+ls "$downloads" >"$work/downloads.before"
+go /members/inline.pdf
+wait_for 20 titled "inline.pdf" || fail "the inline PDF did not show: $(title "$w")"
+sleep 2
+shot inline-pdf
+ls "$downloads" | cmp -s - "$work/downloads.before" || fail "the inline PDF was downloaded"
+echo "inline PDF: shown in the window"
+
+# Print: the page's window.print() and Ctrl+P bring the system's dialog.
+go /members/print
+wait_for 20 titled "印刷用ページ | Kelvo+" || fail "the print page did not open"
+eval "$(xdotool getwindowgeometry --shell "$w")"
+xdotool mousemove $((X + 100)) $((Y + 200)) click 1
+wait_for 10 sh -c "xdotool search --onlyvisible --name '^印刷$' >/dev/null" || fail "window.print() brought no dialog"
+shot print-dialog
+xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^印刷$')" key Return
+wait_for 30 sh -c "ls '$downloads'/*.pdf | grep -q '印刷用ページ'" || fail "nothing was printed to a file"
+pdf=$(ls "$downloads"/*印刷用ページ*.pdf | head -n 1)
+# The engine prints the page as pictures: a whole PDF of one page, not its text.
+wait_for 10 sh -c "tail -c 8 '$pdf' | grep -q '%%EOF' && pdfinfo '$pdf' | grep -q '^Pages: *1$'" ||
+    fail "the printed file is not a whole PDF of the page"
+keys ctrl+p
+wait_for 10 sh -c "xdotool search --onlyvisible --name '^印刷$' >/dev/null" || fail "Ctrl+P brought no dialog"
+xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^印刷$')" key Escape
+echo "print: window.print() and Ctrl+P, a PDF file without a printer"
 
 # The engine's switch for the accessibility bus, set before it started.
 for p in $(pgrep -u "$member" -f QtWebEngineProcess); do
