@@ -21,39 +21,41 @@
 int main(int argc, char* argv[]) {
     const int windows = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
     char* ownArgv[] = {argv[0], nullptr};
-    return runWithService(1, ownArgv, {QStringLiteral("bench@example.com:bench")}, [&](KelvoService& service) {
-        QTemporaryDir dir;
-        basMain::setMemberDirForTesting(dir.path());
-        basMain::setMailAddress(QStringLiteral("bench@example.com"));
-        basMain::setPassword(QStringLiteral("bench"));
-        engine::WebEngineBrowser ie;
-        ie.setVisible(false);
-        if (!basMain::Login(ie)) {
-            std::printf("sign-in failed\n");
-            return 1;
-        }
-        ie.Rest();
-        platform::clock().sleep(8000);
-        const double before = bench::treePssMiB(getpid(), service.pid());
-        std::printf("bench_windows: PSS before (program + engine): %.1f MiB in %zu processes\n", before,
-                    bench::processTree(getpid(), service.pid()).size());
-        for (int i = 0; i < windows; ++i) {
-            basMain::OpenTopPage();
-            auto* window = platform::visibleWindow<engine::BrowserWindow>();
-            if (!window) {
-                std::printf("no window opened\n");
+    return runWithService(
+        1, ownArgv, {QStringLiteral("bench@example.com:bench")}, [&](KelvoService& service) {
+            QTemporaryDir dir;
+            basMain::setMemberDirForTesting(dir.path());
+            basMain::setMailAddress(QStringLiteral("bench@example.com"));
+            basMain::setPassword(QStringLiteral("bench"));
+            engine::WebEngineBrowser ie;
+            ie.setVisible(false);
+            if (!basMain::Login(ie)) {
+                std::printf("sign-in failed\n");
                 return 1;
             }
-            platform::clock().sleep(1000); // read a moment, as a member would
-            window->close();
-            // No exec() runs here: deleted as the program's event loop would.
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            platform::clock().sleep(500);
-        }
-        platform::clock().sleep(8000); // the closed windows' renderers end, freed memory goes back
-        const double after = bench::treePssMiB(getpid(), service.pid());
-        std::printf("PSS after %d windows opened and closed: %.1f MiB in %zu processes (%+.1f%%)\n", windows,
-                    after, bench::processTree(getpid(), service.pid()).size(), (after - before) * 100 / before);
-        return after <= before * 1.10 ? 0 : 2;
-    });
+            ie.Rest();
+            platform::clock().sleep(8000);
+            const double before = bench::treePssMiB(getpid(), service.pid());
+            std::printf("bench_windows: PSS before (program + engine): %.1f MiB in %zu processes\n", before,
+                        bench::processTree(getpid(), service.pid()).size());
+            for (int i = 0; i < windows; ++i) {
+                basMain::OpenTopPage();
+                auto* window = platform::visibleWindow<engine::BrowserWindow>();
+                if (!window) {
+                    std::printf("no window opened\n");
+                    return 1;
+                }
+                platform::clock().sleep(1000); // read a moment, as a member would
+                window->close();
+                // No exec() runs here: deleted as the program's event loop would.
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                platform::clock().sleep(500);
+            }
+            platform::clock().sleep(8000); // the closed windows' renderers end, freed memory goes back
+            const double after = bench::treePssMiB(getpid(), service.pid());
+            std::printf("PSS after %d windows opened and closed: %.1f MiB in %zu processes (%+.1f%%)\n",
+                        windows, after, bench::processTree(getpid(), service.pid()).size(),
+                        (after - before) * 100 / before);
+            return after <= before * 1.10 ? 0 : 2;
+        });
 }
