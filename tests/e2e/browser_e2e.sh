@@ -11,11 +11,7 @@ set -eu
 . "$(dirname "$0")/member.sh"
 own_start=1
 . "$(dirname "$0")/lib.sh"
-chmod 755 "$work"
-dir="$work/app"
-mkdir "$dir"
-cp "$exe" "$dir/KelvoMonitor"
-printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$dir/settings.ini"
+member_copy
 cp "$dir/settings.ini" "$work/settings.before"
 downloads="$home/Downloads"
 rm -rf "$downloads" "$home/.config/user-dirs.dirs"

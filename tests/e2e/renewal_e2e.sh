@@ -11,11 +11,7 @@ set -eu
 . "$(dirname "$0")/member.sh"
 own_start=1
 . "$(dirname "$0")/lib.sh"
-chmod 755 "$work"
-dir="$work/app"
-mkdir "$dir"
-cp "$exe" "$dir/KelvoMonitor"
-printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$dir/settings.ini"
+member_copy
 [ -z "$as" ] || chown -R "$member:" "$dir"
 # Started with no descriptor of the test's beyond the three standard ones, as
 # from a desktop's launcher.
