@@ -43,6 +43,16 @@ go() {
 }
 titled() { [ "$(title "$w")" = "$1" ]; }
 requests() { curl -sk "https://127.0.0.1:$port/_control/log" | grep -c "\"path\":\"$1\"" || true; }
+shown() { xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l; }
+# Right-click at (x, y) in the window and, once the menu is up, press its key.
+context_menu() {
+    before=$(shown)
+    xdotool mousemove $((X + $1)) $((Y + $2)) click 3
+    wait_for 15 sh -c "[ \$(xdotool search --onlyvisible --pid $app 2>/dev/null | wc -l) -gt $before ]" ||
+        fail "no context menu at ($1, $2)"
+    sleep 0.3
+    xdotool key "$3"
+}
 
 # The keyboard: after Enter in the address bar the page has it.
 go /members/long
@@ -107,13 +117,9 @@ shot download
 go /members/files
 wait_for 20 titled "ファイル | Kelvo+" || fail "the files page did not open"
 eval "$(xdotool getwindowgeometry --shell "$w")"
-xdotool mousemove $((X + 200)) $((Y + 150)) click 3
-sleep 1
-xdotool key k
+context_menu 200 150 k
 wait_for 30 cmp -s "$downloads/report (2).pdf" "$work/attachment" || fail "save link did not save the attachment"
-xdotool mousemove $((X + 200)) $((Y + 380)) click 3
-sleep 1
-xdotool key v
+context_menu 200 380 v
 wait_for 30 grep -q '<svg' "$downloads/logo.svg" || fail "save image did not save the image"
 echo "downloads: whole, never overwriting, from the site and the context menu"
 # The window opens where the member left the last one.

@@ -28,7 +28,15 @@ no_notice() { ! notice; }
 # menu_item N: chooses the Nth item (0-based, separators not counted) of the
 # tray menu by keyboard: the open menu takes the keys.
 menu_item() {
-    set -- "$1" $(tray_icon)
+    # The tray may re-embed the icon meanwhile: ask until it answers.
+    icon=
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        icon=$(tray_icon) && break
+        sleep 0.5
+    done
+    [ -n "$icon" ] || fail "no tray icon to click"
+    # shellcheck disable=SC2086
+    set -- "$1" $icon
     xdotool mousemove $(($5 + $3 / 2)) $(($6 + $4 / 2)) click 3
     wait_for 10 menu || fail "no tray menu"
     keys=Down
