@@ -4,8 +4,9 @@
 # member with the engine's sandbox on (as root; as anyone else, as that
 # user): the browser keys, find, zoom kept for the site, downloads (from the
 # site and from the context menu) saved whole under a free name, the
-# window's place, an inline PDF, print to a PDF file, the engine's
-# accessibility switch. Credentials and permissions are tst_browserwindow's.
+# window's place, an inline PDF, print to a PDF file, HTTP authentication,
+# a permission, a page's full screen, Esc on a slow load, the desktop's
+# browser, a download outliving its window, the engine's accessibility switch.
 # Usage: browser_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
 . "$(dirname "$0")/member.sh"
@@ -18,6 +19,8 @@ rm -rf "$downloads" "$home/.config/user-dirs.dirs"
 # The desktop's browser: records what it was asked to open.
 printf '#!/bin/sh\necho "$@" >>%s\n' "$work/opened" >"$work/browser"
 chmod 755 "$work/browser"
+: >"$work/opened"
+[ -z "$as" ] || chown "$member:" "$work/opened"
 [ -z "$as" ] || chown -R "$member:" "$dir"
 # shellcheck disable=SC2086
 $as env BROWSER="$work/browser" QT_LOGGING_RULES='kelvo.engine.debug=true' "$dir/KelvoMonitor" \
@@ -164,6 +167,89 @@ keys ctrl+p
 wait_for 10 sh -c "xdotool search --onlyvisible --name '^印刷$' >/dev/null" || fail "Ctrl+P brought no dialog"
 xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^印刷$')" key Escape
 echo "print: window.print() and Ctrl+P, a PDF file without a printer"
+
+# HTTP authentication: a dialog of the window names the site and realm;
+# Cancel leaves the site's own page, an answer opens the page.
+dialog_named() {
+    for d in $(xdotool search --onlyvisible --pid "$app" --name "^$1\$" 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$d")"
+        # (not the member window or the tray's icon, which take the name too)
+        [ "$WIDTH" -ge 150 ] && [ "$WIDTH" -lt 600 ] && { echo "$d"; return 0; }
+    done
+    return 1
+}
+go /members/private
+wait_for 20 dialog_named 認証が必要です || fail "no dialog asked for the private page's credentials"
+shot authentication
+xdotool windowactivate --sync "$(dialog_named 認証が必要です)" key Escape
+no_dialog() { ! dialog_named 認証が必要です >/dev/null; }
+wait_for 10 no_dialog ||
+    fail "Esc did not close the authentication dialog"
+titled "認証が必要です" || fail "after Cancel the site's own page is not shown: $(title "$w")"
+go /members/private
+wait_for 20 dialog_named 認証が必要です || fail "no dialog the second time"
+xdotool windowactivate --sync "$(dialog_named 認証が必要です)"
+sleep 0.3
+xdotool type --delay 15 member
+xdotool key Tab
+xdotool type --delay 15 opensesame
+xdotool key Return
+wait_for 20 titled "会員限定 | Kelvo+" || fail "the credentials did not open the private page: $(title "$w")"
+! grep -rqa opensesame "$home" "$dir" || fail "the password typed in the dialog was written to disk"
+echo "authentication: asked in a dialog, Cancel leaves the site's page, an answer opens it, nothing stored"
+
+# A permission is asked in the window: refused with Alt+N, granted with Alt+A.
+go /members/permission
+wait_for 20 sh -c "grep -q 'member window load.*LoadSucceeded.*/members/permission' '$log'" ||
+    fail "the permission page did not load"
+sleep 1
+shot permission
+keys alt+n
+wait_for 10 titled "permission:denied" || fail "Alt+N did not refuse the permission: $(title "$w")"
+keys F5
+sleep 2
+keys alt+a
+wait_for 10 titled "permission:granted" || fail "Alt+A did not grant the permission: $(title "$w")"
+echo "permissions: asked in the window, refused and granted from the keyboard"
+
+# Full screen: the page's request is granted, Esc leaves it.
+go /members/fullscreen
+wait_for 20 titled "動画 | Kelvo+" || fail "the full-screen page did not open"
+eval "$(xdotool getwindowgeometry --shell "$w")"
+xdotool mousemove $((X + 200)) $((Y + 200)) click 1
+wait_for 10 titled "fullscreen:on" || fail "the page's full-screen request was not granted"
+sleep 1
+shot fullscreen
+eval "$(xdotool getwindowgeometry --shell "$w")"
+[ "$WIDTH" -eq "$screen_w" ] || fail "in full screen the window is $WIDTH wide, the screen $screen_w"
+keys Escape
+wait_for 10 titled "fullscreen:off" || fail "Esc did not leave full screen"
+echo "full screen: granted to the page, left with Esc"
+
+# Esc stops a slow load.
+go "/members/long?slow=15000"
+sleep 2
+keys Escape
+wait_for 5 grep -q 'member window load.*LoadStopped.*/members/long?slow=15000' "$log" ||
+    fail "Esc did not stop the slow load"
+echo "Esc: stops a slow load"
+
+# The desktop's browser gets the page from the window's menu.
+keys alt+f
+sleep 0.5
+xdotool key b
+wait_for 10 grep -q "^$site/" "$work/opened" || fail "the desktop's browser was not asked to open the page"
+echo "open in the desktop's browser: $(cat "$work/opened")"
+
+# A download goes on after its window is closed, in a window of its own.
+go "/members/report.pdf?slow=300"
+wait_for 10 sh -c "grep -q 'download requested.*slow=300' '$log'" || fail "the slow download did not start"
+keys ctrl+w
+wait_for 10 browser_titled "ダウンロード - KelvoMonitor" >/dev/null || fail "no downloads window after Ctrl+W"
+shot downloads-window
+wait_for 30 cmp -s "$downloads/report (3).pdf" "$work/attachment" ||
+    fail "the download did not go on whole after its window closed"
+echo "downloads: go on whole after their window closes"
 
 # The engine's switch for the accessibility bus, set before it started.
 for p in $(pgrep -u "$member" -f QtWebEngineProcess); do

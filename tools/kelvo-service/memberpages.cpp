@@ -1,6 +1,7 @@
 // Pages a member reads in a browser window, as members' sites have them.
 #include "service.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -117,7 +118,11 @@ void Site::installMemberPages(httplib::Server& server) {
                         "font-size=\"22\" fill=\"#fff\">Kelvo+</text></svg>",
                         "image/svg+xml");
     });
+    // ?slow=MS answers after MS (at most 30 s): a load to stop.
     server.Get("/members/long", [this](const httplib::Request& req, httplib::Response& res) {
+        if (req.has_param("slow"))
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(std::clamp(atoi(req.get_param_value("slow").c_str()), 0, 30000)));
         std::string body = "<h2>長い記事</h2>";
         for (int i = 1; i <= 60; ++i) {
             body += "<p id=\"p" + std::to_string(i) + "\">第" + std::to_string(i) +
