@@ -7,6 +7,7 @@
 #include "platform/browser.h"
 #include "platform/modal.h"
 #include "platform/placement.h"
+#include "platform/tray.h"
 #include "storage/membersettings.h"
 #include "storage/textcompare.h"
 
@@ -150,7 +151,7 @@ frmMain::CheckOutcome frmMain::signInNewForCheck() {
 void frmMain::ShowMessageForm(const QString& whatIsNew) {
     QPointer<frmMessage> popup = new frmMessage;
     // The fixed text stays; hovering it shows what is new.
-    popup->setToolTip(whatIsNew);
+    popup->setToolTip(platform::plainToolTip(whatIsNew)); // the page's own lines
     basWin32API::MoveToBottomRight(*popup);
     basWin32API::SetTopMost(*popup);
     platform::showAndWait(popup);

@@ -8,17 +8,46 @@
 namespace platform {
 namespace {
 
-// One Exec argument in double quotes, as desktop files want it: ", `, $ and
-// \ behind a backslash, which is doubled because the value is itself an
-// escaped string.
+// One Exec argument as the desktop entry specification reads it back: in
+// double quotes with ", `, $ and \ behind a backslash, % doubled (a field
+// code otherwise), and then escaped once more as any string value is.
 QString quotedArgument(const QString& arg) {
-    QString out = QStringLiteral("\"");
+    QString quoted = QStringLiteral("\"");
     for (QChar c : arg) {
         if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-            out += QStringLiteral("\\\\");
-        out += c;
+            quoted += u'\\';
+        else if (c == u'%')
+            quoted += u'%';
+        quoted += c;
     }
-    return out + u'"';
+    quoted += u'"';
+    QString value;
+    for (QChar c : quoted) {
+        switch (c.unicode()) {
+        case '\\':
+            value += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            value += QStringLiteral("\\n");
+            break;
+        case '\r':
+            value += QStringLiteral("\\r");
+            break;
+        case '\t':
+            value += QStringLiteral("\\t");
+            break;
+        default:
+            value += c;
+        }
+    }
+    return value;
+}
+
+// GLib looks for the program named by the line before it reads %% as %,
+// and then starts nothing: a path with % is started through env.
+QString execLine(const QString& executable) {
+    const QString program = quotedArgument(executable);
+    return executable.contains(u'%') ? QStringLiteral("env ") + program : program;
 }
 
 } // namespace
@@ -47,7 +76,7 @@ bool setAutostart(const QString& appId, const QString& executable, bool enabled)
                              "Type=Application\n"
                              "Name=KelvoMonitor\n"
                              "Exec=" +
-                             quotedArgument(executable).toUtf8() +
+                             execLine(executable).toUtf8() +
                              "\n"
                              "Icon=" +
                              appId.toUtf8() +

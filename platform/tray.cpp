@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 
 namespace platform {
 
@@ -19,6 +20,14 @@ enum class QtTray { Undecided, StatusNotifier, XEmbed };
 QtTray s_qtTray = QtTray::Undecided;
 
 } // namespace
+
+QString plainToolTip(const QString& text) {
+    return text.isEmpty() ? text : Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+}
+
+QString statusNotifierToolTip(const QString& text) {
+    return text.toHtmlEscaped();
+}
 
 void forgetTrayKindForTesting() {
     s_qtTray = QtTray::Undecided;
@@ -93,7 +102,7 @@ void TrayIcon::update() {
 
 void TrayIcon::createIcon() {
     m_icon = new QSystemTrayIcon(appIcon(), this);
-    m_icon->setToolTip(m_tip);
+    m_icon->setToolTip(shownTip());
     // Exported so that StatusNotifierItem hosts can draw it; XEmbed trays pop it on a right press.
     m_icon->setContextMenu(m_menu);
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -125,7 +134,11 @@ bool TrayIcon::isShown() const {
 void TrayIcon::setToolTip(const QString& tip) {
     m_tip = tip;
     if (m_icon)
-        m_icon->setToolTip(tip);
+        m_icon->setToolTip(shownTip());
+}
+
+QString TrayIcon::shownTip() const {
+    return s_qtTray == QtTray::StatusNotifier ? statusNotifierToolTip(m_tip) : plainToolTip(m_tip);
 }
 
 void TrayIcon::showMessage(const QString& title, const QString& text) {

@@ -10,6 +10,12 @@ namespace platform {
 
 class TrayWatcher;
 
+// Plain text (a page's lines among it) as a widget's or an XEmbed tray's
+// tooltip shows it: never read as markup, line breaks kept.
+QString plainToolTip(const QString& text);
+// The same for a StatusNotifierItem host, whose tips take markup.
+QString statusNotifierToolTip(const QString& text);
+
 // The notification-area icon. It reports what the member asks of it;
 // what to do about that is the main window's business. The icon exists
 // only while a tray is there to hold it: it appears whenever one appears,
@@ -50,6 +56,7 @@ Q_SIGNALS:
 private:
     void update();
     void createIcon();
+    QString shownTip() const;
 
     QString m_tip;
     QMenu* m_menu;

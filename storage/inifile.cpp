@@ -131,16 +131,6 @@ std::optional<QByteArray> readFile(const QString& filePath, QString* why = nullp
     return data;
 }
 
-// Cut to at most MaxValueBytes without splitting a UTF-8 sequence.
-QByteArray cutValue(const QByteArray& value) {
-    if (value.size() <= MaxValueBytes)
-        return value;
-    int cut = MaxValueBytes;
-    while (cut > 0 && (static_cast<unsigned char>(value.at(cut)) & 0xC0) == 0x80)
-        --cut;
-    return value.left(cut);
-}
-
 bool isSafeName(const QString& name) {
     if (name.trimmed().isEmpty())
         return false;
@@ -238,7 +228,7 @@ QString GetIniString(const QString& key, const QString& section, const QString& 
     for (int i = span->header + 1; i < span->end; ++i) {
         QByteArray value;
         if (isEntryOf(ini.lines[i].text, key, &value)) {
-            const QString result = QString::fromUtf8(cutValue(value));
+            const QString result = QString::fromUtf8(value); // whole, as written
             return result.isEmpty() ? defaultValue : result;
         }
     }

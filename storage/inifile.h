@@ -8,9 +8,6 @@
 // first of duplicate sections or keys is the one used.
 namespace inifileModule {
 
-// A value is cut to this many bytes (on a character boundary) when read.
-constexpr int MaxValueBytes = 254;
-
 // A file that exists but cannot be read gives the default, and is logged.
 QString GetIniString(const QString& key, const QString& section, const QString& defaultValue,
                      const QString& filePath);

@@ -28,6 +28,7 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QWindow>
 #include <qpa/qwindowsysteminterface.h>
 
@@ -754,8 +755,6 @@ private Q_SLOTS:
         QCOMPARE(b->steps().last(), QStringLiteral("Navigate https://fav/page"));
     }
 
-    // The tray tip says when the program last looked and what it found; what
-    // is new is the popup's tooltip. Never the member's address or password.
     // The tip tells when the program last looked and what it found; a change
     // names what is new there and in the popup's tooltip (the wording itself
     // is report::'s, tested without widgets).
@@ -769,11 +768,22 @@ private Q_SLOTS:
         told(report::TipFirstCheck);
         QVERIFY(!checkAnsweringPopup());
         told(report::TipUnchanged);
-        m_page += QStringLiteral("\r\n記事B\r\nようこそ m@example.com さん");
+        // The page's lines are shown as they read, never as markup (an <img>
+        // would be loaded from the member's disk).
+        const QString bold = QStringLiteral("<b>記事B</b> & <img src=\"/etc/hostname\">");
+        m_page += QStringLiteral("\r\n") + bold + QStringLiteral("\r\n記事C\r\nようこそ m@example.com さん");
         QString popupTip;
         QVERIFY(checkAnsweringPopup([&] { popupTip = platform::visibleWindow<frmMessage>()->toolTip(); }));
-        told(report::TipNew.arg(QStringLiteral("%1"), QStringLiteral("記事B")));
-        QCOMPARE(popupTip, QStringLiteral("記事B")); // the greeting left out
+        told(report::TipNew.arg(QStringLiteral("%1"), bold));
+        QTextDocument shown; // as QToolTip reads it
+        shown.setHtml(popupTip);
+        QVERIFY(Qt::mightBeRichText(popupTip));
+        QCOMPARE(shown.toPlainText(), bold + QStringLiteral("\n記事C")); // the greeting left out
+        QVERIFY(!popupTip.contains(QStringLiteral("<img")));
+        for (const QString& tip : {platform::plainToolTip(bold), platform::statusNotifierToolTip(bold)}) {
+            shown.setHtml(tip);
+            QCOMPARE(shown.toPlainText(), bold);
+        }
         m_down = true;
         QVERIFY(!checkAnsweringPopup());
         told(report::TipNotReached);

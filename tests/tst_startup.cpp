@@ -4,6 +4,7 @@
 #include "app/singlecopy.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmsettings.h"
+#include "platform/autostart.h"
 #include "scriptedbrowser.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"
@@ -177,6 +178,34 @@ private Q_SLOTS:
         QVERIFY(!dlg.chkAutostart->isChecked());
         QCOMPARE(m_messages, QStringList{warning(frmSettings::AutostartFailedMessage)});
         qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // A program path with the characters desktop entries escape still starts
+    // at login: the entry is read back by GLib, as desktops do.
+    void autostartEntryStartsTheProgramWhateverItsPath() {
+        const QString folder = m_dir.filePath(QStringLiteral("a b%c%%d\"e'f\\g$h`i\nj"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString program = folder + QStringLiteral("/KelvoMonitor");
+        const QString out = m_dir.filePath(QStringLiteral("started"));
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s' \"$0\" >\"" + out.toUtf8() + "\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString config = m_dir.filePath(QStringLiteral("config"));
+        qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+        QVERIFY(platform::setAutostart(QStringLiteral("example.kelvo.Path"), program, true));
+        const QString entry = platform::autostartEntryPath(QStringLiteral("example.kelvo.Path"));
+        qunsetenv("XDG_CONFIG_HOME");
+        QProcess validate;
+        validate.start(QStringLiteral("desktop-file-validate"), {entry});
+        QVERIFY(validate.waitForFinished());
+        QVERIFY2(validate.exitCode() == 0, validate.readAllStandardOutput().constData());
+        QProcess launch;
+        launch.start(QStringLiteral("gio"), {QStringLiteral("launch"), entry});
+        QVERIFY(launch.waitForFinished());
+        QVERIFY2(launch.exitCode() == 0, launch.readAllStandardError().constData());
+        QTRY_COMPARE(QString::fromUtf8(bytes(out)), program);
     }
 
     void commandLineOptions() {
