@@ -96,15 +96,6 @@ QList<QKeySequence> keys(std::initializer_list<QKeySequence> wanted, QKeySequenc
 
 } // namespace
 
-KelvoPage::KelvoPage(QObject* parent) : QWebEnginePage(sharedProfile(), parent) {}
-
-QWebEnginePage* KelvoPage::createWindow(WebWindowType) {
-    auto* page = new KelvoPage;
-    auto* window = new BrowserWindow(page);
-    window->show();
-    return page;
-}
-
 BrowserWindow::BrowserWindow(QWebEnginePage* page)
     : m_view(new QWebEngineView), m_stack(new QStackedWidget), m_problem(new QLabel),
       m_progress(new QProgressBar), m_findBar(new FindBar), m_prompts(new PagePrompts(page, this)),
@@ -115,6 +106,8 @@ BrowserWindow::BrowserWindow(QWebEnginePage* page)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(platform::appIcon());
     page->setParent(this);
+    if (auto* own = qobject_cast<KelvoPage*>(page))
+        own->setMemberWindow(this);
     // What a member's page may do that the hidden browser's may not.
     page->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, true);
     page->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, true); // PDFs shown inline

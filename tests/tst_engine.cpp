@@ -16,12 +16,14 @@
 #include <QApplication>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWebEngineView>
 
 #include <csignal>
@@ -367,6 +369,94 @@ private Q_SLOTS:
             QCOMPARE(postCount(), 0);
         }
         main.Unload();
+    }
+
+    // A top page's alert(), confirm(), prompt() or window.open() in the hidden
+    // browser: answered at once, no window, the check and the news go on.
+    void aPageThatTalksBackStopsAndOpensNothing_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"alert", "confirm", "prompt", "open"})
+            QTest::newRow(kind) << kind;
+    }
+    void aPageThatTalksBackStopsAndOpensNothing() {
+        QFETCH(QString, kind);
+        QFile::remove(frmMain::TopFilePath());
+        frmMain main;
+        main.Form_Load();
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged); // the baseline
+        QVERIFY(m_service.control("/_control/top-script", {{"kind", kind.toStdString()}}));
+        // A box that waits for a click would hold the check here: closed, and the test fails.
+        QStringList boxes;
+        auto closeBoxes = [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QDialog*>(w); box && box->isVisible()) {
+                    boxes << QString::fromLatin1(box->metaObject()->className());
+                    box->done(0);
+                }
+            }
+        };
+        QTimer guard;
+        connect(&guard, &QTimer::timeout, this, closeBoxes);
+        guard.start(2000);
+        const qint64 start = platform::clock().elapsedMs();
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
+        QVERIFY(m_service.control("/_control/article", {{"title", "話しかけるページの新着"}}));
+        auto answer = testsupport::whenShown<frmMessage>([](frmMessage* m) { m->cmdClose->click(); });
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Changed);
+        QVERIFY(platform::clock().elapsedMs() - start < 20000);
+        closeBoxes();
+        QCOMPARE(boxes, QStringList());
+        QVERIFY(!platform::visibleWindow<engine::BrowserWindow>());
+        QVERIFY(m_service.requests(QStringLiteral("GET"), QStringLiteral("/campaign")).isEmpty());
+        main.Unload();
+    }
+
+    // In a member window the page's boxes belong to that window alone.
+    void aMemberWindowsScriptBoxesAreItsOwn() {
+        QVERIFY(m_service.control("/_control/top-script", {{"kind", "alert"}}));
+        OpenTopPage(); // returns while the box is up: nothing waits on the member
+        auto* window = platform::visibleWindow<engine::BrowserWindow>();
+        QVERIFY(window);
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY((box = window->findChild<QMessageBox*>()) && box->isVisible());
+        QCOMPARE(box->windowModality(), Qt::WindowModal);
+        QCOMPARE(box->text(), QStringLiteral("セッションの有効期限が切れました"));
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        box->button(QMessageBox::Ok)->click();
+        // window.open() of a member's page opens a member window, as in browsers.
+        QVERIFY(m_service.control("/_control/top-script", {{"kind", "open"}}));
+        window->view()->reload();
+        QTRY_VERIFY(!m_service.requests(QStringLiteral("GET"), QStringLiteral("/campaign")).isEmpty());
+        QTRY_COMPARE(platform::MemberWindows::instance()->openCount(), 2);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<engine::BrowserWindow*>(w))
+                w->close();
+    }
+
+    // The password goes only to the service's own sign-in page over TLS: one
+    // sent to another host, or down to http://, gets nothing.
+    void thePasswordGoesToTheServiceOnly_data() {
+        QTest::addColumn<QString>("to");
+        QTest::newRow("another host")
+            << QStringLiteral("https://") + QString::fromLatin1(KelvoService::OtherHost);
+        QTest::newRow("plain http") << QStringLiteral("http://") + QStringLiteral(KELVO_SERVICE_HOST);
+    }
+    void thePasswordGoesToTheServiceOnly() {
+        QFETCH(QString, to);
+        signOutEverywhere();
+        QVERIFY(m_service.control("/_control/login-elsewhere", {{"to", to.toStdString()}}));
+        m_service.control("/_control/log/clear");
+        auto ie = hiddenBrowser();
+        QCOMPARE(SignIn(*ie), LoginResult::NotReached);
+        QCOMPARE(QUrl(ie->LocationURL()).toString(QUrl::RemovePath | QUrl::RemoveQuery),
+                 to); // it did land there
+        QCOMPARE(postCount(), 0);
+        for (const auto& v : m_service.requestLog())
+            QVERIFY2(
+                !v.toObject()[QStringLiteral("fields")].toObject().contains(QStringLiteral("user_password")),
+                qPrintable(v.toObject()[QStringLiteral("origin")].toString()));
+        QVERIFY(m_service.control("/_control/login-elsewhere"));
+        QCOMPARE(SignIn(*ie), LoginResult::SignedIn); // and the service's own page is still signed in to
     }
 
     // What the member does in their window while a check runs (signs out,

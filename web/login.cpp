@@ -61,6 +61,15 @@ LoginResult SignIn(platform::Browser& browser) {
     try {
         browser.Navigate(LoginURL());
         WaitWhileBusy(browser);
+        // The password goes to the service's own page over TLS only: a sign-in
+        // that was sent elsewhere, or down to plain http, gets nothing.
+        const QUrl landed(browser.LocationURL());
+        const QUrl own(LoginURL());
+        if (landed.scheme() != own.scheme() || landed.host().compare(own.host(), Qt::CaseInsensitive) != 0 ||
+            landed.port() != own.port()) {
+            qCWarning(lcSignIn) << "the sign-in page is not the service's own; nothing sent to" << landed;
+            return LoginResult::NotReached;
+        }
         if (browser.BodyInnerText().contains(SignedInMarker)) {
             qCInfo(lcSignIn) << "already signed in";
             return LoginResult::SignedIn;

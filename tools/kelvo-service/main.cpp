@@ -1,7 +1,9 @@
 // kelvo-service: a local HTTPS stand-in for the members' site, for tests and
 // the demo. Usage:
 //   kelvo-service [--port N] [--host NAME] [--account mail:password]... [--publish-every SECONDS]
-// --port 0 picks a free port; the chosen port is printed as "PORT <n>".
+// --port 0 picks a free port; the chosen port is printed as "PORT <n> HTTP <m>",
+// m a port of its own where the same site answers in plain HTTP (the site
+// as reached over http://).
 #include "certificate.h"
 #include "service.h"
 
@@ -13,9 +15,12 @@
 
 namespace {
 httplib::Server* g_server = nullptr;
+httplib::Server* g_plain = nullptr;
 void stop(int) {
     if (g_server)
         g_server->stop();
+    if (g_plain)
+        g_plain->stop();
 }
 } // namespace
 
@@ -75,7 +80,16 @@ int main(int argc, char* argv[]) {
         std::cerr << "cannot listen on 127.0.0.1\n";
         return 1;
     }
-    std::cout << "PORT " << port << std::endl;
+    httplib::Server plain;
+    site.install(plain);
+    const int plainPort = plain.bind_to_any_port("127.0.0.1");
+    if (plainPort <= 0) {
+        std::cerr << "cannot listen on 127.0.0.1 for plain HTTP\n";
+        return 1;
+    }
+    g_plain = &plain;
+    std::thread plainThread([&] { plain.listen_after_bind(); });
+    std::cout << "PORT " << port << " HTTP " << plainPort << std::endl;
 
     std::atomic<bool> running{true};
     std::thread publisher([&] {
@@ -88,6 +102,8 @@ int main(int argc, char* argv[]) {
         }
     });
     server.listen_after_bind();
+    plain.stop();
+    plainThread.join();
     running = false;
     publisher.join();
     X509_free(cert.cert);

@@ -143,8 +143,12 @@ bool Site::signedIn(const httplib::Request& req) {
     return m_sessions.count(cookieValue(req, SessionCookie)) > 0;
 }
 
+std::string Site::origin(const httplib::Request& req) {
+    return std::string(req.ssl ? "https://" : "http://") + req.get_header_value("Host");
+}
+
 void Site::log(const httplib::Request& req) {
-    LogEntry entry{req.method, req.path, {}};
+    LogEntry entry{req.method, req.path, origin(req), {}};
     for (const auto& p : req.params)
         entry.fields.insert(p);
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -212,6 +216,19 @@ std::string Site::topPage(bool isSignedIn) {
             body += line;
         body += "</div>";
     }
+    std::string talk;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        talk = m_topScript;
+    }
+    if (talk == "alert")
+        body += "<script>alert('セッションの有効期限が切れました');</script>";
+    else if (talk == "confirm")
+        body += "<script>document.title=confirm('このページを離れますか?')?'confirmed':'declined';</script>";
+    else if (talk == "prompt")
+        body += "<script>document.title=prompt('お名前','')===null?'declined':'answered';</script>";
+    else if (talk == "open")
+        body += "<script>window.open('/campaign','campaign');</script>";
     if (wanderMs >= 0) // as sites do that send the reader on by script
         body += "<script>setTimeout(function(){location.href='/search';}," + std::to_string(wanderMs) +
                 ");</script>";
@@ -291,7 +308,7 @@ std::string Site::logJson() {
         const LogEntry& e = m_log[i];
         out += i ? ",\n" : "\n";
         out += "{\"method\":\"" + escapeJson(e.method) + "\",\"path\":\"" + escapeJson(e.path) +
-               "\",\"fields\":{";
+               "\",\"origin\":\"" + escapeJson(e.origin) + "\",\"fields\":{";
         bool first = true;
         for (const auto& f : e.fields) {
             out += first ? "" : ",";
@@ -312,9 +329,15 @@ void Site::install(httplib::Server& server) {
         // some show the sign-in page all the same.
         const bool in = signedIn(req);
         bool showAnyway;
+        std::string elsewhere;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             showAnyway = m_loginPageWhenSignedIn;
+            elsewhere = m_loginElsewhere;
+        }
+        if (!elsewhere.empty() && elsewhere != origin(req)) {
+            res.set_redirect(elsewhere + "/login?code=qzv");
+            return;
         }
         if (in && !showAnyway) {
             res.set_redirect("/");
@@ -402,6 +425,9 @@ void Site::install(httplib::Server& server) {
         }
         res.set_content(page(title, "<h2>" + escapeHtml(title) + "</h2><p>本文です。</p>", signedIn(req)),
                         html);
+    });
+    server.Get("/campaign", [this, html](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(page("キャンペーン", "<p>アンケートにご協力ください。</p>", signedIn(req)), html);
     });
     server.Get("/search", [this, html](const httplib::Request& req, httplib::Response& res) {
         res.set_content(page("検索", "<p>検索結果はありません。</p>", signedIn(req)), html);
@@ -497,6 +523,23 @@ void Site::install(httplib::Server& server) {
     });
     toggle("/_control/login-page-when-signed-in", &Site::m_loginPageWhenSignedIn);
     toggle("/_control/login-challenge", &Site::m_challenge);
+    post("/_control/top-script", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string kind = req.get_param_value("kind");
+        if (kind != "" && kind != "alert" && kind != "confirm" && kind != "prompt" && kind != "open") {
+            res.status = 400;
+            res.set_content("kind: alert, confirm, prompt, open or nothing\n", "text/plain");
+            return;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_topScript = kind;
+        res.set_content("ok\n", "text/plain");
+    });
+    // ?to=ORIGIN (scheme://host[:port]); nothing: the sign-in page stays here.
+    post("/_control/login-elsewhere", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_loginElsewhere = req.get_param_value("to");
+        res.set_content("ok\n", "text/plain");
+    });
     post("/_control/top-cache", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string mode = req.get_param_value("mode");
         if (mode != "none" && mode != "no-cache" && mode != "max-age" && mode != "last-modified") {
@@ -528,6 +571,8 @@ void Site::install(httplib::Server& server) {
         m_wanderMs = -1;
         m_loginPageWhenSignedIn = false;
         m_challenge = false;
+        m_topScript.clear();
+        m_loginElsewhere.clear();
         m_sessions.clear();
         m_log.clear();
         res.set_content("ok\n", "text/plain");

@@ -31,10 +31,12 @@ private:
     struct LogEntry {
         std::string method;
         std::string path;
+        std::string origin; // scheme://host as the browser asked for it
         std::multimap<std::string, std::string> fields;
     };
 
     bool signedIn(const httplib::Request& req);
+    static std::string origin(const httplib::Request& req);
     void log(const httplib::Request& req);
     void delay();
     std::string page(const std::string& title, const std::string& body, bool signedIn);
@@ -67,5 +69,7 @@ private:
     int m_wanderMs = -1;             // the top page leaves for /search after this many ms
     std::string m_topCache = "none"; // the top page's cache headers: none, no-cache, max-age, last-modified
     bool m_loginPageWhenSignedIn = false; // sign-in page (with "ログアウト") instead of a redirect
-    bool m_challenge = false;             // every sign-in is answered with a picture challenge, no session
+    std::string m_topScript;              // the top page talks back on load: alert, confirm, prompt or open
+    std::string m_loginElsewhere; // an origin GET /login sends the browser to, as a hijacked site would
+    bool m_challenge = false;     // every sign-in is answered with a picture challenge, no session
 };

@@ -51,8 +51,12 @@ KelvoService::KelvoService(const QStringList& accounts) {
     while (poll(&pfd, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n')
         line += c;
     close(out[0]);
-    if (line.rfind("PORT ", 0) == 0)
+    // "PORT <n> HTTP <m>"
+    if (line.rfind("PORT ", 0) == 0) {
         m_port = std::atoi(line.c_str() + 5);
+        if (const auto http = line.find(" HTTP "); http != std::string::npos)
+            m_httpPort = std::atoi(line.c_str() + http + 6);
+    }
 }
 
 KelvoService::~KelvoService() {
@@ -76,13 +80,21 @@ void KelvoService::stop() {
 }
 
 QStringList KelvoService::engineSwitches() const {
-    return engineSwitches(m_port);
+    return engineSwitches(m_port, m_httpPort);
 }
 
-QStringList KelvoService::engineSwitches(int port) {
-    return {QStringLiteral("--host-resolver-rules=MAP ") + QStringLiteral(KELVO_SERVICE_HOST) +
-                QStringLiteral(" 127.0.0.1:") + QString::number(port),
-            QStringLiteral("--ignore-certificate-errors")};
+QStringList KelvoService::engineSwitches(int port, int httpPort) {
+    // The first rule that matches is taken: plain http:// to the service's
+    // host goes to the plain listener; OtherHost is the same stand-in.
+    const QString host = QStringLiteral(KELVO_SERVICE_HOST);
+    const QString to = QStringLiteral(" 127.0.0.1:") + QString::number(port);
+    QString rules;
+    if (httpPort > 0)
+        rules += QStringLiteral("MAP ") + host + QStringLiteral(":80 127.0.0.1:") +
+                 QString::number(httpPort) + QStringLiteral(", ");
+    rules +=
+        QStringLiteral("MAP ") + host + to + QStringLiteral(", MAP ") + QString::fromLatin1(OtherHost) + to;
+    return {QStringLiteral("--host-resolver-rules=") + rules, QStringLiteral("--ignore-certificate-errors")};
 }
 
 bool KelvoService::control(const std::string& path, const std::map<std::string, std::string>& params) {

@@ -25,7 +25,10 @@ public:
 
     // Engine switches that send the site's host to this service.
     QStringList engineSwitches() const;
-    static QStringList engineSwitches(int port);
+    static QStringList engineSwitches(int port, int httpPort = 0);
+    // Another site's name that the engine is sent to the stand-in for.
+    static constexpr const char* OtherHost = "other.example";
+    int httpPort() const { return m_httpPort; }
 
     bool control(const std::string& path, const std::map<std::string, std::string>& params = {});
     QJsonArray requestLog();
@@ -37,6 +40,7 @@ public:
 private:
     int m_pid = 0;
     int m_port = 0;
+    int m_httpPort = 0;
 };
 
 // Starts the service, makes the application with the engine switches for it
