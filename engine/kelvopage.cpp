@@ -2,7 +2,9 @@
 
 #include "engine/browserwindow.h"
 #include "engine/engine.h"
+#include "platform/desktopproxy.h"
 
+#include <QAuthenticator>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -25,7 +27,26 @@ QString from(const QUrl& origin) {
 
 } // namespace
 
-KelvoPage::KelvoPage(QObject* parent) : QWebEnginePage(sharedProfile(), parent) {}
+KelvoPage::KelvoPage(QObject* parent) : QWebEnginePage(sharedProfile(), parent) {
+    // The desktop's proxy credentials, once per proxy until a page loads: a
+    // refused pair falls to the member's window (or, hidden, to a failed load).
+    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [this](const QUrl&, QAuthenticator* auth, const QString& proxyHost) {
+                if (m_proxiesAnswered.contains(proxyHost))
+                    return;
+                const auto credentials = platform::desktopProxyCredentials(proxyHost);
+                if (!credentials)
+                    return;
+                m_proxiesAnswered << proxyHost;
+                auth->setUser(credentials->user);
+                auth->setPassword(credentials->password);
+                qCInfo(lcEngine) << "the desktop's credentials given to the proxy" << proxyHost;
+            });
+    connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (ok)
+            m_proxiesAnswered.clear();
+    });
+}
 
 QWebEnginePage* KelvoPage::createWindow(WebWindowType) {
     if (!inMemberWindow()) {

@@ -29,6 +29,7 @@ protected:
 private:
     QPointer<QWidget> m_window;
     QPointer<QWidget> m_alert;
+    QStringList m_proxiesAnswered;
 };
 
 } // namespace engine

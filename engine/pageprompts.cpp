@@ -126,6 +126,8 @@ void PagePrompts::refuseAll() {
 
 void PagePrompts::authenticate(const QUrl& url, QAuthenticator* auth, const QString& proxyHost) {
     const QString asker = proxyHost.isEmpty() ? url.scheme() + QStringLiteral("://") + who(url) : proxyHost;
+    if (!auth->user().isEmpty())
+        return; // answered already, with the desktop's proxy credentials
     const QString realm = auth->realm();
     const QString key =
         (proxyHost.isEmpty() ? QStringLiteral("site ") : QStringLiteral("proxy ")) + asker + u'\n' + realm;

@@ -30,14 +30,20 @@ bool hasSchema(const char* id) {
     return schema != nullptr;
 }
 
-// "scheme=host:port" of one of GNOME's manual proxies, if set.
-QString manualRule(GSettings* proxy, const char* child, const char* scheme, const char* prefix) {
+// "host:port" of one of GNOME's manual proxies, if set.
+QString manualProxy(GSettings* proxy, const char* child) {
     Settings settings(g_settings_get_child(proxy, child), &g_object_unref);
     const QString host = text(settings.get(), "host");
     const int port = g_settings_get_int(settings.get(), "port");
     if (host.isEmpty() || port <= 0)
         return {};
-    return QLatin1String(scheme) + u'=' + QLatin1String(prefix) + host + u':' + QString::number(port);
+    return host + u':' + QString::number(port);
+}
+
+std::optional<Settings> gnomeProxy() {
+    if (!hasSchema("org.gnome.system.proxy"))
+        return std::nullopt;
+    return Settings(g_settings_new("org.gnome.system.proxy"), &g_object_unref);
 }
 
 } // namespace
@@ -50,22 +56,31 @@ QStringList desktopProxySwitches(const QStringList& arguments) {
     for (const QString& arg : arguments)
         if (arg.startsWith(QLatin1String("--proxy-")) || arg == QLatin1String("--no-proxy-server"))
             return {};
-    if (!hasSchema("org.gnome.system.proxy"))
+    const std::optional<Settings> proxy = gnomeProxy();
+    if (!proxy)
         return {};
-    Settings proxy(g_settings_new("org.gnome.system.proxy"), &g_object_unref);
-    const QString mode = text(proxy.get(), "mode");
+    const QString mode = text(proxy->get(), "mode");
     QStringList switches;
     if (mode == QLatin1String("manual")) {
+        const QString http = manualProxy(proxy->get(), "http");
+        const QString https = manualProxy(proxy->get(), "https");
+        const QString socks = manualProxy(proxy->get(), "socks");
         QStringList rules;
-        for (const QString& rule :
-             {manualRule(proxy.get(), "http", "http", ""), manualRule(proxy.get(), "https", "https", ""),
-              manualRule(proxy.get(), "socks", "socks", "socks5://")})
-            if (!rule.isEmpty())
-                rules << rule;
+        if (!http.isEmpty() && g_settings_get_boolean(proxy->get(), "use-same-proxy")) {
+            // GNOME's default: the HTTP proxy for every protocol.
+            rules << QStringLiteral("http://") + http;
+        } else {
+            if (!http.isEmpty())
+                rules << QStringLiteral("http=") + http;
+            if (!https.isEmpty())
+                rules << QStringLiteral("https=") + https;
+            if (!socks.isEmpty()) // for whatever has no proxy of its own
+                rules << QStringLiteral("socks=socks5://") + socks;
+        }
         if (rules.isEmpty())
             return {};
         switches << QStringLiteral("--proxy-server=") + rules.join(u';');
-        gchar** ignore = g_settings_get_strv(proxy.get(), "ignore-hosts");
+        gchar** ignore = g_settings_get_strv(proxy->get(), "ignore-hosts");
         QStringList bypass;
         for (gchar** host = ignore; host && *host; ++host)
             bypass << QString::fromUtf8(*host);
@@ -73,7 +88,7 @@ QStringList desktopProxySwitches(const QStringList& arguments) {
         if (!bypass.isEmpty())
             switches << QStringLiteral("--proxy-bypass-list=") + bypass.join(u';');
     } else if (mode == QLatin1String("auto")) {
-        const QString url = text(proxy.get(), "autoconfig-url");
+        const QString url = text(proxy->get(), "autoconfig-url");
         if (url.isEmpty())
             return {};
         switches << QStringLiteral("--proxy-pac-url=") + url;
@@ -81,6 +96,18 @@ QStringList desktopProxySwitches(const QStringList& arguments) {
     if (!switches.isEmpty())
         qCInfo(lcProxy) << "the desktop's proxy:" << switches;
     return switches;
+}
+
+std::optional<ProxyCredentials> desktopProxyCredentials(const QString& proxyHost) {
+    const std::optional<Settings> proxy = gnomeProxy();
+    if (!proxy || text(proxy->get(), "mode") != QLatin1String("manual"))
+        return std::nullopt;
+    Settings http(g_settings_get_child(proxy->get(), "http"), &g_object_unref);
+    if (!g_settings_get_boolean(http.get(), "use-authentication") ||
+        text(http.get(), "host").compare(proxyHost, Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    return ProxyCredentials{text(http.get(), "authentication-user"),
+                            text(http.get(), "authentication-password")};
 }
 
 } // namespace platform

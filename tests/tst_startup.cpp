@@ -192,7 +192,7 @@ private Q_SLOTS:
         script.write("#!/bin/sh\nprintf '%s' \"$0\" >\"" + out.toUtf8() + "\"\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString config = m_dir.filePath(QStringLiteral("config"));
+        const QString config = m_dir.filePath(QStringLiteral("login-config"));
         qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
         QVERIFY(platform::setAutostart(QStringLiteral("example.kelvo.Path"), program, true));
         const QString entry = platform::autostartEntryPath(QStringLiteral("example.kelvo.Path"));
