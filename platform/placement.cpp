@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -106,14 +107,30 @@ QPoint bottomRightPosition(const QRect& area, const QSize& outerSize) {
     return QPoint(area.x() + area.width() - outerSize.width(), area.y() + area.height() - outerSize.height());
 }
 
+QRect logicalFreeArea(const QRect& monitor, qreal ratio, const QRect& free) {
+    // Qt keeps a screen's corner where X has it and scales from there; a
+    // part pixel at an edge is left to the dock.
+    const QPoint o = monitor.topLeft();
+    const int left = o.x() + int(std::ceil((free.left() - o.x()) / ratio));
+    const int top = o.y() + int(std::ceil((free.top() - o.y()) / ratio));
+    const int right = o.x() + int(std::floor((free.right() + 1 - o.x()) / ratio)) - 1;
+    const int bottom = o.y() + int(std::floor((free.bottom() + 1 - o.y()) / ratio)) - 1;
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 QRect workArea() {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return QRect();
-    // Root coordinates are Qt's where nothing is scaled.
-    if (QGuiApplication::screens().size() > 1 && screen->devicePixelRatio() == 1.0)
-        if (const auto free = x11FreeArea(screen->geometry()))
-            return *free;
+    // X reserves in device pixels, from the screen's corner on: the monitor
+    // in those, and what is free back in Qt's logical pixels.
+    if (QGuiApplication::screens().size() > 1) {
+        const QRect monitor = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        const QRect device(monitor.topLeft(), (QSizeF(monitor.size()) * ratio).toSize());
+        if (const auto free = x11FreeArea(device))
+            return logicalFreeArea(monitor, ratio, *free);
+    }
     const QRect available = screen->availableGeometry();
     return available.isValid() ? available : screen->geometry();
 }

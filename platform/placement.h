@@ -16,6 +16,9 @@ QPoint bottomRightPosition(const QRect& area, const QSize& outerSize);
 // several monitors, the primary monitor less the docks on it); the whole
 // screen when the window system knows no work area.
 QRect workArea();
+// `free`, a part of `monitor` in device pixels (X's), in Qt's logical pixels
+// at `ratio` device pixels to one; `monitor` is in logical pixels.
+QRect logicalFreeArea(const QRect& monitor, qreal ratio, const QRect& free);
 
 void MoveToBottomRight(QWidget& form);
 // Keeps the window above every window that is not topmost. Call before showing.

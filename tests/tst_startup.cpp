@@ -5,6 +5,7 @@
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmsettings.h"
 #include "platform/autostart.h"
+#include "platform/placement.h"
 #include "scriptedbrowser.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"
@@ -206,6 +207,30 @@ private Q_SLOTS:
         QVERIFY(launch.waitForFinished());
         QVERIFY2(launch.exitCode() == 0, launch.readAllStandardError().constData());
         QTRY_COMPARE(QString::fromUtf8(bytes(out)), program);
+    }
+
+    // What docks leave free, read from X in device pixels, in Qt's logical
+    // ones: never a logical pixel that a dock covers even in part.
+    void aScaledDesktopsFreeAreaIsInLogicalPixels_data() {
+        QTest::addColumn<QRect>("monitor");
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QRect>("free");
+        QTest::addColumn<QRect>("logical");
+        QTest::newRow("100 %") << QRect(0, 0, 1280, 1024) << 1.0 << QRect(0, 0, 1280, 992)
+                               << QRect(0, 0, 1280, 992);
+        // 1280 x 1024 at 150 %, a 32-pixel panel at the bottom: it starts at 661.3
+        QTest::newRow("150 %") << QRect(0, 0, 853, 683) << 1.5 << QRect(0, 0, 1280, 992)
+                               << QRect(0, 0, 853, 661);
+        // 200 %, a monitor to the right of another, docks on its left and top
+        QTest::newRow("200 % beside another")
+            << QRect(1920, 0, 960, 540) << 2.0 << QRect(1981, 33, 1859, 1047) << QRect(1951, 17, 929, 523);
+    }
+    void aScaledDesktopsFreeAreaIsInLogicalPixels() {
+        QFETCH(QRect, monitor);
+        QFETCH(qreal, ratio);
+        QFETCH(QRect, free);
+        QFETCH(QRect, logical);
+        QCOMPARE(basWin32API::logicalFreeArea(monitor, ratio, free), logical);
     }
 
     void commandLineOptions() {

@@ -46,10 +46,13 @@ layout() {
 }
 # overlap X Y W H X Y W H: whether two rectangles share a pixel
 overlap() { [ "$1" -lt $(($5 + $7)) ] && [ "$5" -lt $(($1 + $3)) ] && [ "$2" -lt $(($6 + $8)) ] && [ "$6" -lt $(($2 + $4)) ]; }
-# expect X-RIGHT Y-BOTTOM: the popup's bottom-right corner
+# expect X-RIGHT Y-BOTTOM [SLACK]: the popup's bottom-right corner, within
+# SLACK device pixels inward (a scaled desktop rounds)
 expect() {
+    slack=${3:-0}
     set -- "$1" "$2" $popup_rect
-    [ $(($3 + $5)) -eq "$1" ] && [ $(($4 + $6)) -eq "$2" ] ||
+    dx=$(($1 - $3 - $5)) dy=$(($2 - $4 - $6))
+    [ "$dx" -ge 0 ] && [ "$dx" -le "$slack" ] && [ "$dy" -ge 0 ] && [ "$dy" -le "$slack" ] ||
         fail "$name: popup at $popup_rect, its corner should be at $1,$2"
     # shellcheck disable=SC2086
     ! overlap $popup_rect $panel_rect || fail "$name: the popup covers the panel"
@@ -61,4 +64,9 @@ layout taller-primary-panel-on-other 1280/338x1024/270+0+0 1280/338x800/211+1280
 expect 1280 1024
 layout shorter-primary-with-panel 1280/338x800/211+1280+0 1280/338x1024/270+0+0 primary
 expect 2560 $((800 - 32))
+# At 150 %: X's reservations are device pixels, the popup's place logical ones.
+export QT_SCALE_FACTOR=1.5 popup_size="303 143"
+layout scaled-150-taller-primary-with-panel 1280/338x1024/270+0+0 1280/338x800/211+1280+0 primary
+expect 1280 $((1024 - 32)) 2
+unset QT_SCALE_FACTOR
 echo "1 passed, 0 failed"

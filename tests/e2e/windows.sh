@@ -1,5 +1,6 @@
 # The program's windows on an X display (Xvfb, or a Wayland session's
 # XWayland), found with xdotool. Needs $app (the program's pid) and $screen_w.
+popup_size=${popup_size:-202 95}
 # Windows of the program on the screen now: "id width height x y"
 windows() {
     for w in $(xdotool search --all --onlyvisible --pid "$app" "" 2>/dev/null); do
@@ -9,7 +10,8 @@ windows() {
     done
     return 0
 }
-popup() { windows | awk '$2 == 202 && $3 == 95 {print; exit}' | grep .; }
+# The popup: 202 x 95, in device pixels (set popup_size="303 143" at 150 %).
+popup() { windows | awk -v w="${popup_size%% *}" -v h="${popup_size##* }" '$2 == w && $3 == h {print; exit}' | grep .; }
 tray_icon() { windows | awk '$2 >= 16 && $2 <= 64 && $3 >= 16 && $3 <= 64 && $5 > 700 {print; exit}' | grep .; }
 menu() { windows | awk '$2 > 64 && $2 < 400 && $3 > 64 && $3 < 300 && !($2 == 202 && $3 == 95) {print; exit}' | grep .; }
 # A message box: a window of ours captioned "KelvoMonitor" that is not the popup.
