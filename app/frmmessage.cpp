@@ -3,6 +3,7 @@
 #include "platform/appicon.h"
 #include "web/openpages.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 
@@ -26,10 +27,18 @@ frmMessage::frmMessage(QWidget* parent) : SmallWindow(200, 93, parent) {
     image->setGeometry(4, 24, 32, 32);
     image->setFocusPolicy(Qt::NoFocus);
 
+    // What a screen reader says as it appears; the title strip says less.
+    setAccessibleName(Text);
     setTabOrder(cmdOpen, cmdClose);
     cmdOpen->setFocus();
     connect(cmdOpen, &QPushButton::clicked, this, &frmMessage::cmdOpen_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmMessage::cmdClose_Click);
+}
+
+void frmMessage::showEvent(QShowEvent* event) {
+    SmallWindow::showEvent(event);
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void frmMessage::cmdOpen_Click() {

@@ -18,6 +18,7 @@ public:
 
 protected:
     void cancel() override { cmdClose_Click(); }
+    void showEvent(QShowEvent* event) override;
 
 private:
     void cmdOpen_Click();

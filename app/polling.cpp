@@ -152,6 +152,7 @@ void frmMain::ShowMessageForm(const QString& whatIsNew) {
     QPointer<frmMessage> popup = new frmMessage;
     // The fixed text stays; hovering it shows what is new.
     popup->setToolTip(platform::plainToolTip(whatIsNew)); // the page's own lines
+    popup->setAccessibleDescription(whatIsNew);
     basWin32API::MoveToBottomRight(*popup);
     basWin32API::SetTopMost(*popup);
     platform::showAndWait(popup);

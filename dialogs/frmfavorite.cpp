@@ -11,8 +11,10 @@ const QString frmFavorite::EmptyURLMessage = QStringLiteral("お気に入りＵ�
 
 frmFavorite::frmFavorite(QWidget* parent) : SmallWindow(427, 170, parent) {
     setObjectName(QStringLiteral("frmFavorite"));
-    addLabel("lblURL", QStringLiteral("お気に入りのＵＲＬを設定します"), QRect(24, 52, 240, 24));
+    QLabel* label =
+        addLabel("lblURL", QStringLiteral("お気に入りのＵＲＬを設定します"), QRect(24, 52, 240, 24));
     txtURL = new QLineEdit(client());
+    nameField(label, txtURL);
     txtURL->setObjectName(QStringLiteral("txtURL"));
     txtURL->setGeometry(20, 76, 385, 33);
 

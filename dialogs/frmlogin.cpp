@@ -13,13 +13,15 @@ frmLogin::frmLogin(QWidget* parent) : SmallWindow(427, 170, parent) {
     setObjectName(QStringLiteral("frmLogin"));
     addTitle(QStringLiteral(" Kelvo+ログイン"), 429);
 
-    addLabel("lblMailAddr", QStringLiteral("メールアドレス:"), QRect(24, 52, 137, 21));
+    QLabel* mailLabel = addLabel("lblMailAddr", QStringLiteral("メールアドレス:"), QRect(24, 52, 137, 21));
     txtMailAddr = new QLineEdit(client());
+    nameField(mailLabel, txtMailAddr);
     txtMailAddr->setObjectName(QStringLiteral("txtMailAddr"));
     txtMailAddr->setGeometry(168, 48, 237, 33);
 
-    addLabel("lblPassword", QStringLiteral("パスワード:"), QRect(24, 88, 137, 21));
+    QLabel* passwordLabel = addLabel("lblPassword", QStringLiteral("パスワード:"), QRect(24, 88, 137, 21));
     txtPassword = new QLineEdit(client());
+    nameField(passwordLabel, txtPassword);
     txtPassword->setObjectName(QStringLiteral("txtPassword"));
     txtPassword->setGeometry(168, 84, 101, 33);
     txtPassword->setEchoMode(QLineEdit::Password);

@@ -40,6 +40,9 @@ QLabel* SmallWindow::addTitle(const QString& text, int width) {
     pal.setColor(QPalette::Window, QColor(192, 192, 192));
     title->setPalette(pal);
     title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The caption stays empty as designed; assistive technologies name the
+    // window by its title strip.
+    setAccessibleName(text.trimmed());
     return title;
 }
 
@@ -48,6 +51,14 @@ QLabel* SmallWindow::addLabel(const char* name, const QString& text, const QRect
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(geometry);
     return label;
+}
+
+void SmallWindow::nameField(QLabel* label, QWidget* field) {
+    label->setBuddy(field);
+    QString name = label->text().trimmed();
+    while (name.endsWith(u':') || name.endsWith(u'：'))
+        name.chop(1);
+    field->setAccessibleName(name);
 }
 
 QPushButton* SmallWindow::addButton(const char* name, const QString& text, const QRect& geometry) {

@@ -21,6 +21,8 @@ public:
     QLabel* addTitle(const QString& text, int width);
     QLabel* addLabel(const char* name, const QString& text, const QRect& geometry);
     QPushButton* addButton(const char* name, const QString& text, const QRect& geometry);
+    // Ties a field to its label: Alt+ its key, and the name a screen reader says.
+    static void nameField(QLabel* label, QWidget* field);
     void centerOnScreen();
 
     static QFont windowFont();

@@ -1,7 +1,9 @@
 #include "app/basmain.h"
 #include "app/commandline.h"
 #include "app/frmmain.h"
+#include "app/frmmessage.h"
 #include "app/singlecopy.h"
+#include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmsettings.h"
 #include "platform/autostart.h"
@@ -10,6 +12,7 @@
 #include "storage/membersettings.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -231,6 +234,30 @@ private Q_SLOTS:
         QFETCH(QRect, free);
         QFETCH(QRect, logical);
         QCOMPARE(basWin32API::logicalFreeArea(monitor, ratio, free), logical);
+    }
+
+    // What a screen reader says of each window and field: the label's words,
+    // the window's title strip; the password field stays one.
+    void windowsAndFieldsHaveNamesForScreenReaders() {
+        auto name = [](QObject* o) {
+            return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+        };
+        frmLogin login;
+        QCOMPARE(name(&login), QStringLiteral("Kelvo+ログイン"));
+        QVERIFY(login.windowTitle().isEmpty());
+        QCOMPARE(name(login.txtMailAddr), QStringLiteral("メールアドレス"));
+        QCOMPARE(name(login.txtPassword), QStringLiteral("パスワード"));
+        QVERIFY(QAccessible::queryAccessibleInterface(login.txtPassword)->state().passwordEdit);
+        QCOMPARE(name(login.cmdOpen), QStringLiteral("ログイン"));
+        frmSettings settings;
+        QCOMPARE(name(&settings), QStringLiteral("Kelvo+ログイン"));
+        QCOMPARE(name(settings.cmdFavorite), QStringLiteral("お気に入り設定"));
+        QCOMPARE(name(settings.chkAutostart), QStringLiteral("ログイン時に起動する"));
+        frmFavorite favorite;
+        QCOMPARE(name(&favorite), QStringLiteral("お気に入り設定"));
+        QCOMPARE(name(favorite.txtURL), QStringLiteral("お気に入りのＵＲＬを設定します"));
+        frmMessage popup;
+        QCOMPARE(name(&popup), frmMessage::Text);
     }
 
     void commandLineOptions() {

@@ -308,14 +308,14 @@ std::string Site::logJson() {
         const LogEntry& e = m_log[i];
         out += i ? ",\n" : "\n";
         out += "{\"method\":\"" + escapeJson(e.method) + "\",\"path\":\"" + escapeJson(e.path) +
-               "\",\"origin\":\"" + escapeJson(e.origin) + "\",\"fields\":{";
+               "\",\"fields\":{";
         bool first = true;
         for (const auto& f : e.fields) {
             out += first ? "" : ",";
             first = false;
             out += "\"" + escapeJson(f.first) + "\":\"" + escapeJson(f.second) + "\"";
         }
-        out += "}}";
+        out += "},\"origin\":\"" + escapeJson(e.origin) + "\"}";
     }
     return out + "\n]\n";
 }
