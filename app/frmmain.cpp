@@ -236,6 +236,7 @@ void frmMain::RunCommand(basMain::Command command) {
         return;
     }
     if (m_phase.holds(command, platform::waitingForMember())) {
+        platform::showWaitingWindows(); // what holds the command is shown again
         if (std::find(m_pending.begin(), m_pending.end(), command) == m_pending.end())
             m_pending.push_back(command);
         return;

@@ -20,7 +20,9 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Hide)
+        // Only our own hide() is an answer: the desktop hides a window too
+        // (minimized, another workspace), and the member has said nothing.
+        if (event->type() == QEvent::Hide && !event->spontaneous())
             m_loop->quit();
         return false;
     }
@@ -30,6 +32,7 @@ private:
 };
 
 int g_waits = 0;
+QList<QPointer<QWidget>> g_waiting;
 
 } // namespace
 
@@ -49,6 +52,8 @@ void showAndWait(QWidget* window) {
             Q_EMIT MemberWaits::instance()->allEnded();
     });
     QPointer<QWidget> guard(window);
+    g_waiting << guard;
+    const auto forget = qScopeGuard([guard] { g_waiting.removeAll(guard); });
     QEventLoop loop;
     HideWatcher watcher(&loop);
     if (auto* dialog = qobject_cast<QDialog*>(window))
@@ -63,6 +68,17 @@ void showAndWait(QWidget* window) {
         loop.exec();
     if (guard)
         guard->removeEventFilter(&watcher);
+}
+
+void showWaitingWindows() {
+    for (const QPointer<QWidget>& w : std::as_const(g_waiting)) {
+        if (!w)
+            continue;
+        if (w->isMinimized())
+            w->showNormal();
+        w->raise();
+        w->activateWindow();
+    }
 }
 
 void endAllWaits() {

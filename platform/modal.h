@@ -13,6 +13,10 @@ namespace platform {
 // program's windows would be.
 void showAndWait(QWidget* window);
 
+// Brings back every window that is waited for, minimized or behind others:
+// the member has come back to the program (its menu, a later start).
+void showWaitingWindows();
+
 // Lets every wait of ours unwind (at the close): small windows as if
 // cancelled, so nothing half-typed is taken for an answer; message boxes closed.
 void endAllWaits();

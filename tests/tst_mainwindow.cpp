@@ -30,6 +30,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QWindow>
+#include <QtTest/qtestspontaneevent.h>
 #include <qpa/qwindowsysteminterface.h>
 
 #include <cerrno>
@@ -793,6 +794,32 @@ private Q_SLOTS:
         QVERIFY(!checkAnsweringPopup());
         told(report::TipRefused);
         QCOMPARE(takeMessages(), QStringList{warning(report::LoginFailedMessage)});
+    }
+
+    // The desktop hiding the popup (minimized, another workspace) is no
+    // answer: the wait goes on, the news is not stored as seen, and the
+    // member's next command brings the popup back.
+    void aHiddenPopupIsNoAnswer() {
+        QVERIFY(!checkAnsweringPopup()); // the baseline
+        m_page += QStringLiteral("\r\n記事Z");
+        const QByteArray before = testsupport::bytes(frmMain::TopFilePath());
+        bool waited = false, broughtBack = false;
+        auto pending = whenShown<frmMessage>([&](frmMessage* popup) {
+            QHideEvent byTheDesktop;
+            QSpontaneKeyEvent::setSpontaneous(&byTheDesktop);
+            qApp->notify(popup, &byTheDesktop); // as the window system's (sendEvent would clear it)
+            QTimer::singleShot(300, popup, [&, popup] {
+                waited = platform::waitingForMember() && testsupport::bytes(frmMain::TopFilePath()) == before;
+                popup->showMinimized();
+                m_main->RunCommand(basMain::Command::Check); // held while the popup waits
+                broughtBack = !popup->isMinimized();
+                QTest::keyClick(popup, Qt::Key_Escape);
+            });
+        });
+        QCOMPARE(m_main->CheckTopPage(), frmMain::CheckOutcome::Changed);
+        QVERIFY(waited);
+        QVERIFY(broughtBack);
+        QVERIFY(testsupport::bytes(frmMain::TopFilePath()).contains("記事Z"));
     }
 
     // A session without a tray: the program signs in and checks as usual, and
