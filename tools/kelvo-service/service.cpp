@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -476,6 +477,24 @@ void Site::install(httplib::Server& server) {
             res.set_content("ok\n", "text/plain");
         });
     };
+    // POST path?PARAM=VALUE sets a mode to one of `values`, anything else is refused.
+    auto choice = [this, post](const std::string& path, const std::string& param,
+                               std::vector<std::string> values, std::string Site::*mode) {
+        post(path, [this, param, values, mode](const httplib::Request& req, httplib::Response& res) {
+            const std::string value = req.get_param_value(param);
+            if (std::find(values.begin(), values.end(), value) == values.end()) {
+                std::string all;
+                for (const std::string& v : values)
+                    all += (all.empty() ? "" : ", ") + (v.empty() ? std::string("nothing") : v);
+                res.status = 400;
+                res.set_content(param + ": " + all + "\n", "text/plain");
+                return;
+            }
+            std::lock_guard<std::mutex> lock(m_mutex);
+            this->*mode = value;
+            res.set_content("ok\n", "text/plain");
+        });
+    };
     post("/_control/article", [this](const httplib::Request& req, httplib::Response& res) {
         std::string title = req.get_param_value("title");
         if (title.empty())
@@ -523,34 +542,15 @@ void Site::install(httplib::Server& server) {
     });
     toggle("/_control/login-page-when-signed-in", &Site::m_loginPageWhenSignedIn);
     toggle("/_control/login-challenge", &Site::m_challenge);
-    post("/_control/top-script", [this](const httplib::Request& req, httplib::Response& res) {
-        const std::string kind = req.get_param_value("kind");
-        if (kind != "" && kind != "alert" && kind != "confirm" && kind != "prompt" && kind != "open") {
-            res.status = 400;
-            res.set_content("kind: alert, confirm, prompt, open or nothing\n", "text/plain");
-            return;
-        }
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_topScript = kind;
-        res.set_content("ok\n", "text/plain");
-    });
+    choice("/_control/top-script", "kind", {"", "alert", "confirm", "prompt", "open"}, &Site::m_topScript);
     // ?to=ORIGIN (scheme://host[:port]); nothing: the sign-in page stays here.
     post("/_control/login-elsewhere", [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_loginElsewhere = req.get_param_value("to");
         res.set_content("ok\n", "text/plain");
     });
-    post("/_control/top-cache", [this](const httplib::Request& req, httplib::Response& res) {
-        const std::string mode = req.get_param_value("mode");
-        if (mode != "none" && mode != "no-cache" && mode != "max-age" && mode != "last-modified") {
-            res.status = 400;
-            res.set_content("mode: none, no-cache, max-age or last-modified\n", "text/plain");
-            return;
-        }
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_topCache = mode;
-        res.set_content("ok\n", "text/plain");
-    });
+    choice("/_control/top-cache", "mode", {"none", "no-cache", "max-age", "last-modified"},
+           &Site::m_topCache);
     post("/_control/top-wanders", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string ms = req.get_param_value("ms");
         std::lock_guard<std::mutex> lock(m_mutex);
