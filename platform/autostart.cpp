@@ -8,9 +8,9 @@
 namespace platform {
 namespace {
 
-// One Exec argument as the desktop entry specification reads it back: in
-// double quotes with ", `, $ and \ behind a backslash, % doubled (a field
-// code otherwise), and then escaped once more as any string value is.
+// One Exec argument as desktops read it back: in double quotes with ", `,
+// $ and \ behind a backslash, % doubled (a field code otherwise), and then
+// escaped once more as any value of a desktop file is.
 QString quotedArgument(const QString& arg) {
     QString quoted = QStringLiteral("\"");
     for (QChar c : arg) {
