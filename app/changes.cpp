@@ -11,6 +11,10 @@ namespace basMain {
 
 namespace {
 
+inifileModule::IniEntry entry(Setting setting, const QString& value) {
+    return {QString::fromLatin1(setting.section), QString::fromLatin1(setting.key), value};
+}
+
 bool store(const QList<inifileModule::IniEntry>& entries) {
     QString why;
     if (inifileModule::WriteIniStrings(entries, SettingsFilePath(), &why))
@@ -31,8 +35,7 @@ std::optional<frmLogin::Result> AskCredentials() {
 
 bool StoreCredentials(const frmLogin::Result& entered) {
     // One write: a failure between the two would leave a mismatched pair.
-    if (!store({{QStringLiteral("mail"), QStringLiteral("address"), entered.mailAddress},
-                {QStringLiteral("mail"), QStringLiteral("pwd"), entered.password}}))
+    if (!store({entry(MailAddressSetting, entered.mailAddress), entry(PasswordSetting, entered.password)}))
         return false;
     setMailAddress(entered.mailAddress);
     setPassword(entered.password);
@@ -43,7 +46,7 @@ void ChangeFavorite() {
     const QString url = frmFavorite::Ask(FavoriteURL());
     if (url.isEmpty())
         return;
-    if (store({{QStringLiteral("url"), QStringLiteral("favorite"), url}}))
+    if (store({entry(FavoriteSetting, url)}))
         setFavoriteURL(url);
 }
 

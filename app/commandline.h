@@ -29,7 +29,7 @@ QByteArray commandWord(Command command);
 std::optional<Command> commandFromWord(const QByteArray& word);
 
 // "--renewed": this start takes over from a copy of the program that ended
-// itself to start afresh (see renewal.h). Never given by the member.
+// itself to start afresh (see handover.h). Never given by the member.
 bool IsRenewed(const QStringList& arguments);
 // The arguments for such a start: this one's, without a command, with
 // "--renewed" among the program's own.

@@ -5,7 +5,6 @@
 #include "platform/appicon.h"
 #include "platform/messagebox.h"
 #include "platform/modal.h"
-#include "platform/termination.h"
 #include "platform/tray.h"
 #include "storage/membersettings.h"
 #include "web/openpages.h"
@@ -59,6 +58,7 @@ void frmMain::leave(Kind before) {
 frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(platform::appIcon());
+    connect(&m_hidden.signIn(), &basMain::SignInState::noted, this, &frmMain::showSignInTip);
     m_timer->setInterval(60000);
     connect(m_timer, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     for (const MenuItem& item : Menu) {
@@ -92,9 +92,6 @@ void frmMain::Form_Load() {
         m_notice->skipStartNotice(); // told, if at all, by the copy before
     else
         m_tray->add(); // shown whenever a tray is there; nothing waits for one
-    auto* termination = new platform::TerminationWatcher(this);
-    connect(termination, &platform::TerminationWatcher::terminationRequested, this, &frmMain::Unload,
-            Qt::QueuedConnection);
     connect(platform::MemberWindows::instance(), &platform::MemberWindows::allClosed, this,
             &frmMain::maybeFinish);
     // A command held while the member was asked something runs once answered.
@@ -142,7 +139,7 @@ void frmMain::tellSignIn(LoginResult result, Asker asker) {
     case LoginResult::Unconfirmed:
         if (asker == Asker::Start) // the settings are the likeliest cause
             message = report::Message{report::LoginFailedMessage, true};
-        else if (asker == Asker::Member || m_backoff.firstOfEpisode())
+        else if (asker == Asker::Member || m_hidden.signIn().firstOfEpisode())
             message = report::Message{report::UnconfirmedMessage, true};
         break;
     case LoginResult::NotReached: // the tip says so; the ticks try again
@@ -166,39 +163,35 @@ LoginResult frmMain::signInHidden(From from) {
         Activity driving(*this, Kind::Driving);
         result = m_hidden.SignIn(from);
     }
-    noteSignIn(result);
     return result;
 }
 
-// `LoggedIn` follows every sign-in of the hidden browser.
-void frmMain::noteSignIn(LoginResult result) {
-    m_backoff.note(result);
+// The tip follows every sign-in of the hidden browser, its own included.
+void frmMain::showSignInTip(LoginResult result) {
     switch (result) {
     case LoginResult::SignedIn:
-        m_signIn = SignIn::SignedIn;
         break; // what comes next tells
     case LoginResult::Rejected:
-        m_signIn = SignIn::Refused;
         showStatus(report::TipRefused.arg(now()));
         break;
     case LoginResult::NotReached:
-        m_signIn = SignIn::NotSignedIn;
         showStatus(report::TipNotReached.arg(now()));
         break;
     case LoginResult::Untrusted:
-        m_signIn = SignIn::NotSignedIn;
         showStatus(report::TipUntrusted.arg(now()));
         break;
     case LoginResult::Unconfirmed:
-        m_signIn = SignIn::NotSignedIn;
         showStatus(report::TipUnconfirmed.arg(now()));
         break;
     }
 }
 
+void frmMain::RefusedAtRenewal() {
+    m_hidden.signIn().note(LoginResult::Rejected);
+    tellSignIn(LoginResult::Rejected, Asker::Timer);
+}
+
 void frmMain::Unload() {
-    if (!isUnloaded())
-        Q_EMIT closeRequested();
     // Never pull the browser away from under a running operation: the close
     // then runs as soon as it has finished.
     if (!m_phase.askClose())
@@ -323,7 +316,6 @@ void frmMain::ChangeLogin() {
         Activity driving(*this, Kind::Driving);
         result = m_hidden.SignIn(From::SignedOut);
     }
-    noteSignIn(result);
     tellSignIn(result, Asker::Member);
 }
 
@@ -350,5 +342,5 @@ void frmMain::ShowAlreadyRunning() {
 }
 
 void frmMain::mnuEnd_Click() {
-    Unload();
+    Q_EMIT quitAsked();
 }

@@ -42,17 +42,22 @@ public:
     void Run();
     // The tray tip's line on the last look.
     QString tipLine() const { return m_tipLine; }
-    // Nothing under way, open, held or unsaved, and signed in: a moment when
-    // this process could end unseen and lose nothing.
-    bool atRest() const;
+    // What keeps this process from ending unseen now, losing nothing (a
+    // check under way, a window of ours, a held command, news not stored,
+    // not signed in...); empty when nothing does. The member's browser
+    // windows do not: they may outlive the close.
+    QString restHeldBy() const;
     // A hand-over to a renewed copy is under way: ticks and the member's
     // commands wait as for a check, so that no news is read by both copies.
     void beginHandOver() { m_handOver.emplace(*this, MainPhase::Kind::Driving); }
     void endHandOver() { m_handOver.reset(); }
     // The commands held meanwhile, to hand on.
     const std::vector<basMain::Command>& pendingCommands() const { return m_pending; }
-    // Close sequence; afterwards the process ends once no member window is left.
+    // Close sequence; afterwards the process ends once no member window is
+    // left. Every way of ending comes here through the copy's owner.
     void Unload();
+    // A renewed copy's sign-in was refused: as for any refused password.
+    void RefusedAtRenewal();
 
     // The tray's right press: the menu at the cursor.
     void ShowTrayMenu();
@@ -83,10 +88,10 @@ public:
     platform::BrowserPtr ie() const { return m_hidden.ie(); }
 
     // For tests.
-    bool LoggedIn() const { return m_signIn == SignIn::SignedIn; }
+    bool LoggedIn() const { return m_hidden.signIn().signedIn(); }
     // The site refused the stored credentials: the timer leaves them alone
     // until the member changes them.
-    bool loginRejected() const { return m_signIn == SignIn::Refused; }
+    bool loginRejected() const { return m_hidden.signIn().refused(); }
     QTimer* Timer1() const { return m_timer; }
     QTimer* noTrayTimer() const { return m_notice->timer(); }
     frmNoTray* noTrayNotice() const { return m_notice->window(); }
@@ -102,8 +107,8 @@ Q_SIGNALS:
     void finished();
     // A tick has checked the top page.
     void tickChecked(report::CheckOutcome outcome);
-    // A close was asked for (it may wait for the hidden browser).
-    void closeRequested();
+    // 終了, or a later start's --quit: the copy's owner closes.
+    void quitAsked();
 
 private:
     // Marks the main window Waiting or Driving for a scope.
@@ -128,7 +133,7 @@ private:
     void ShowSettings();
     basMain::LoginResult signInHidden(basMain::HiddenBrowser::From from);
     CheckOutcome signInNewForCheck();
-    void noteSignIn(basMain::LoginResult result);
+    void showSignInTip(basMain::LoginResult result);
     // Who is waiting for a sign-in's answer: the start, the timer (told only
     // a refusal, and once an episode of unconfirmed sign-ins), the member.
     enum class Asker { Start, Timer, Member };
@@ -138,9 +143,6 @@ private:
     void maybeFinish();
     void runPendingCommand();
 
-    enum class SignIn { NotSignedIn, SignedIn, Refused };
-    SignIn m_signIn = SignIn::NotSignedIn;
-    basMain::SignInBackoff m_backoff;
     MainPhase m_phase;
     basMain::HiddenBrowser m_hidden;
     Snapshot m_snapshot;

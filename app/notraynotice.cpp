@@ -6,8 +6,8 @@
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 
-const QString NoTrayNotice::Section = QStringLiteral("tray");
-const QString NoTrayNotice::Key = QStringLiteral("notice");
+const QString NoTrayNotice::Section = QString::fromLatin1(basMain::TrayNoticeSetting.section);
+const QString NoTrayNotice::Key = QString::fromLatin1(basMain::TrayNoticeSetting.key);
 const QString NoTrayNotice::Off = QStringLiteral("off");
 
 NoTrayNotice::NoTrayNotice(platform::TrayIcon* tray, QObject* parent) : QObject(parent), m_tray(tray) {

@@ -31,7 +31,7 @@ void frmMain::Timer1_Timer() {
         // A refused password is never sent again by the timer; one the site
         // did not confirm only at a slowing pace; after any other failure
         // each tick tries one quiet sign-in, and then checks.
-        if (loginRejected() || !m_backoff.allows())
+        if (!m_hidden.signIn().timerMaySignIn())
             return;
         const LoginResult result = signInHidden(From::Kept);
         tellSignIn(result, Asker::Timer);
@@ -44,11 +44,26 @@ void frmMain::Timer1_Timer() {
     Q_EMIT tickChecked(outcome);
 }
 
-bool frmMain::atRest() const {
-    const bool open = platform::waitingForMember() || platform::MemberWindows::instance()->openCount() > 0 ||
-                      (m_notice->window() && m_notice->window()->isVisible()) || m_menu->isVisible() ||
-                      QApplication::activePopupWidget();
-    return !isBusy() && !closing() && LoggedIn() && m_pending.empty() && !open && m_snapshot.allStored();
+QString frmMain::restHeldBy() const {
+    if (closing())
+        return QStringLiteral("closing");
+    if (isBusy())
+        return QStringLiteral("a check, a sign-in or the member's answer is under way");
+    if (m_hidden.signIn().refused())
+        return QStringLiteral("the site refused the password: new credentials are needed");
+    if (!LoggedIn())
+        return QStringLiteral("not signed in");
+    if (!m_pending.empty())
+        return QStringLiteral("a command is held");
+    if (platform::waitingForMember() || (m_notice->window() && m_notice->window()->isVisible()))
+        return QStringLiteral("a window of ours is open");
+    if (m_menu->isVisible() || QApplication::activePopupWidget())
+        return QStringLiteral("a menu is open");
+    if (!m_snapshot.allStored())
+        return QStringLiteral("news was told but could not be stored");
+    if (!basMain::CredentialsStored())
+        return QStringLiteral("the credentials in use are not stored");
+    return {};
 }
 
 QString frmMain::TopFilePath() {
@@ -88,8 +103,6 @@ frmMain::CheckOutcome frmMain::checkTopPage() {
         return CheckOutcome::Untrusted; // nothing was sent to it
     if (read.failure)                   // never the end of the program: the next tick checks as usual
         return CheckOutcome::NotReached;
-    if (read.signIn == LoginResult::Rejected || read.signIn == LoginResult::Unconfirmed)
-        noteSignIn(read.signIn);
     switch (read.signIn) {
     case LoginResult::SignedIn:
         break;
@@ -110,8 +123,6 @@ frmMain::CheckOutcome frmMain::checkTopPage() {
         qCInfo(lcCheck) << "signed in, yet the top page lacks the marker: not compared";
         return CheckOutcome::NotCompared;
     }
-    if (m_signIn != SignIn::SignedIn) // the page proves it, whoever signed in
-        noteSignIn(LoginResult::SignedIn);
     const QString path = TopFilePath();
     const std::optional<QString> oldText = m_snapshot.baselineFor(path, read.text);
     if (!oldText)

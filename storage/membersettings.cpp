@@ -1,5 +1,7 @@
 #include "storage/membersettings.h"
 
+#include "storage/inifile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -75,6 +77,15 @@ void setMemberDirForTesting(const QString& dir) {
 
 QString SettingsFilePath() {
     return MemberDir() + QStringLiteral("/settings.ini");
+}
+
+QString ReadSetting(Setting setting) {
+    return inifileModule::GetIniString(QString::fromLatin1(setting.key), QString::fromLatin1(setting.section),
+                                       QString(), SettingsFilePath());
+}
+
+bool CredentialsStored() {
+    return ReadSetting(MailAddressSetting) == MailAddress() && ReadSetting(PasswordSetting) == Password();
 }
 
 } // namespace basMain

@@ -28,4 +28,19 @@ QString MemberFolder(const QString& executableDir, const QString& installedBinDi
 
 QString SettingsFilePath();
 
+// The settings file's sections and keys, named here and nowhere else.
+struct Setting {
+    const char* section;
+    const char* key;
+};
+inline constexpr Setting MailAddressSetting{"mail", "address"};
+inline constexpr Setting PasswordSetting{"mail", "pwd"};
+inline constexpr Setting FavoriteSetting{"url", "favorite"};
+inline constexpr Setting TrayNoticeSetting{"tray", "notice"};
+// Its value in the settings file; empty when missing or unreadable.
+QString ReadSetting(Setting setting);
+// The credentials in use are those in the settings file (a later copy
+// of the program reads the same).
+bool CredentialsStored();
+
 } // namespace basMain

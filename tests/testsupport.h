@@ -11,7 +11,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace testsupport {
@@ -34,6 +36,15 @@ inline void recordMessages(QStringList* messages) {
 // be acted on by a later test; it also gives up after ~10 s. A check that
 // fails inside `act` still closes the window, so the code waiting for it
 // returns and the failure is reported instead of a hang.
+// Runs `work` on a thread of its own while this thread's event loop turns:
+// a later start's claim, answered meanwhile by the copy under test.
+template <class Work> auto whileTheLoopRuns(Work work) {
+    auto result = std::async(std::launch::async, work);
+    while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return result.get();
+}
+
 template <class T> std::unique_ptr<QTimer> whenShown(std::function<void(T*)> act) {
     auto timer = std::make_unique<QTimer>();
     timer->setInterval(10);

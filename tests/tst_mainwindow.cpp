@@ -4,12 +4,13 @@
 #include "app/changes.h"
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
-#include "app/renewal.h"
+#include "app/lifetime.h"
 #include "app/singlecopy.h"
 #include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
+#include "platform/childprocess.h"
 #include "platform/placement.h"
 #include "platform/tray.h"
 #include "scriptedbrowser.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -36,7 +38,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/file.h>
+#include <sys/socket.h>
 
 using namespace basMain;
 using Page = ScriptedBrowser::Page;
@@ -100,7 +105,38 @@ class TestMainWindow : public QObject {
     std::shared_ptr<ScriptedBrowser> ie() { return std::static_pointer_cast<ScriptedBrowser>(m_main->ie()); }
     void load() {
         m_main = std::make_unique<frmMain>();
+        connect(m_main.get(), &frmMain::quitAsked, m_main.get(), &frmMain::Unload); // as its owner would
         m_main->Form_Load();
+    }
+    // The copy's owner, started as the program starts it, in place of m_main.
+    std::unique_ptr<Lifetime> startCopy(const QStringList& arguments, std::optional<int> status = {}) {
+        m_main.reset();
+        auto life = std::make_unique<Lifetime>(arguments, m_dir.path());
+        const std::optional<int> started = life->start();
+        QTest::qCompare(started.value_or(-1), status.value_or(-1), "start()", "status", __FILE__, __LINE__);
+        return life;
+    }
+    static std::shared_ptr<ScriptedBrowser> browserOf(const Lifetime& life) {
+        return std::static_pointer_cast<ScriptedBrowser>(life.mainWindow()->ie());
+    }
+    static SingleCopy::Claim laterStart(const QString& folder, Command command) {
+        return whileTheLoopRuns([folder, command] { return SingleCopy(folder).claim(command); });
+    }
+    // A line from the other copy, the event loop turning meanwhile; empty at its end.
+    static QByteArray readLine(int fd) {
+        QByteArray in;
+        QDeadlineTimer limit(10000);
+        while (!in.contains('\n') && !limit.hasExpired()) {
+            char c[64];
+            const ssize_t n = ::recv(fd, c, sizeof c, MSG_DONTWAIT);
+            if (n == 0)
+                break;
+            if (n > 0)
+                in.append(c, n);
+            else
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return in.trimmed();
     }
     // Restarts against a site where the stored password no longer works.
     void restartRefused() {
@@ -1032,77 +1068,64 @@ private Q_SLOTS:
     }
 
     // A fresh process comes at a tick that found nothing new, once enough
-    // ticks have checked, and only where the member would see nothing of it
-    // and lose nothing.
+    // ticks have checked, and only where the member would lose nothing; a
+    // member's browser window does not hold it off (it outlives the close).
+    // What holds it is said, and warned of once it has lasted a day.
     void aRenewalComesAtAQuietTickOnly() {
-        SingleCopy single(m_dir.path());
-        QCOMPARE(single.claim(), SingleCopy::Claim::Held);
-        Renewal renewal(single, *m_main, {QStringLiteral("KelvoMonitor")});
-        renewal.setProgram(newCopy("exit 0"), 5000);
+        auto life = startCopy({QStringLiteral("KelvoMonitor")});
+        frmMain* main = life->mainWindow();
+        const QString program = newCopy("exit 0");
+        life->setRenewal(program, 5000, 2);
         int renewals = 0;
         auto tick = [&] {
-            m_main->Timer1_Timer();
-            if (renewal.underWay()) {
+            main->Timer1_Timer();
+            if (life->renewing()) {
                 ++renewals;
                 QTest::ignoreMessage(QtWarningMsg, "no renewal: the new copy ended");
-                QTRY_VERIFY(!renewal.underWay());
+                QTRY_VERIFY(!life->renewing());
             }
         };
-        renewal.setAfterChecks(2);
-        tick();                   // the baseline
-        m_main->mnuCheck_Click(); // the member's checks do not count
+        tick();                 // the baseline
+        main->mnuCheck_Click(); // the member's checks do not count
         QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
         QCOMPARE(renewals, 0);
         tick();
         QCOMPARE(renewals, 1);
 
-        renewal.setAfterChecks(1);
-        platform::MemberWindows::instance()->opened(); // a member window is open
+        life->setRenewal(program, 5000, 1);
+        platform::MemberWindows::instance()->opened();
         tick();
         platform::MemberWindows::instance()->closed();
+        QCOMPARE(renewals, 2);
         auto answer = [](frmMessage* m) { QTest::keyClick(m, Qt::Key_Escape); };
         m_page += QStringLiteral("\r\n記事R");
+        int look = 0;
         for (const char* page : {"", "", "\r\n記事S"}) {
             m_page += QString::fromUtf8(page);
             auto popup = whenShown<frmMessage>(answer);
             const FileSizeLimit full(m_page.endsWith(u'S') ? RLIM_INFINITY : 8);
+            if (++look == 2) {
+                m_clock.sleep(24 * 3600 * 1000);
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                                       "held off for a day.*could not be stored")));
+            }
             tick(); // news told; then nothing new, but the news lives in this process alone
         }
         QVERIFY(bytes(frmMain::TopFilePath()).contains("記事S"));
-        QCOMPARE(renewals, 1);
-        tick();
         QCOMPARE(renewals, 2);
+        tick();
+        QCOMPARE(renewals, 3);
     }
 
-    // The copy that takes over says nothing and shows nothing until told to
-    // run: a site out of reach or a refused password end it unseen (the old
-    // copy goes on); signed in, it carries the tip on once it runs.
-    void aRenewedCopyAsksAndTellsNothing() {
-        const QString tip = QStringLiteral("12:34 新着記事はありません");
-        m_session = false;
-        for (const char* site : {"down", "refuses", "signs in"}) {
-            m_down = site[0] == 'd';
-            m_goodPassword = QLatin1String(site[0] == 'r' ? "new" : "pw");
-            m_main = std::make_unique<frmMain>();
-            m_main->setRenewed(tip);
-            m_main->Form_Load();
-            QVERIFY(!m_main->trayIcon()->isShown() && !m_main->Timer1()->isActive());
-            QVERIFY(!m_main->noTrayTimer()->isActive());
-            QCOMPARE(takeMessages(), QStringList());
-            QCOMPARE(m_main->LoggedIn(), site[0] == 's');
-        }
-        m_main->Run();
-        QVERIFY(m_main->Timer1()->isActive());
-        QVERIFY(m_main->trayIcon()->toolTip().endsWith(tip));
-    }
-
-    // The hand-over, whatever the new copy (a script) does and whatever the
-    // member asks meanwhile. A command held meanwhile (a check) is never
-    // lost: the new copy is handed it with "go", or this copy runs it. A
-    // copy that cannot start, dies (having shared the lock, or once told to
-    // go) or never says it runs is ended, and this copy goes on holding the
-    // folder; a close (終了, a later start's --quit) at any moment ends both
-    // and lets the folder go; a copy that runs is left the lock.
+    // The old copy's side of the hand-over, whatever the new copy (a script)
+    // does and whatever the member asks meanwhile. A command held meanwhile
+    // (a check) is never lost: the new copy is handed it with "go", or this
+    // copy runs it. A copy that cannot start, dies or never says it runs is
+    // ended and reaped, and this copy goes on holding the folder; one whose
+    // sign-in is refused makes this copy tell the member once and renew no
+    // more; a close (終了, a later start's --quit) at any moment ends both
+    // and lets the folder go; a copy that runs is left the lock, while this
+    // process lives on for the member's window alone.
     void theHandOver_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("why"); // this copy goes on, warned so
@@ -1112,9 +1135,11 @@ private Q_SLOTS:
         const QString ended = QStringLiteral("the new copy ended");
         QTest::newRow("cannot start") << QByteArray() << QString() << 0;
         QTest::newRow("dies at once") << QByteArray("exit 3") << ended << 0;
-        QTest::newRow("never ready") << starting << QStringLiteral("the new copy did not say it runs in time")
-                                     << 0;
+        QTest::newRow("never ready") << QByteArray("trap '' TERM; sleep 30")
+                                     << QStringLiteral("the new copy was not ready in time") << 0;
         QTest::newRow("dies when told to go") << QByteArray(toldGo + "exit 1") << ended << 0;
+        QTest::newRow("its password refused")
+            << QByteArray("echo refused >&3") << QStringLiteral("the site refused the password") << 0;
         QTest::newRow("終了 while it starts") << starting << QString() << 1;
         QTest::newRow("--quit while it starts") << starting << QString() << 2;
         QTest::newRow("終了 once told to go") << QByteArray(toldGo + starting) << QString() << 1;
@@ -1127,48 +1152,155 @@ private Q_SLOTS:
         QFETCH(QString, why);
         QFETCH(int, close);
         QDir::setCurrent(m_dir.path());
-        SingleCopy single(m_dir.path());
-        QCOMPARE(single.claim(), SingleCopy::Claim::Held);
-        QSignalSpy heard(&single, &SingleCopy::commandReceived);
-        connect(&single, &SingleCopy::commandReceived, m_main.get(), &frmMain::RunCommand);
-        connect(m_main.get(), &frmMain::closed, &single, &SingleCopy::release);
-        Renewal renewal(single, *m_main, {QStringLiteral("KelvoMonitor")});
+        auto life = startCopy({QStringLiteral("KelvoMonitor")});
+        frmMain* main = life->mainWindow();
+        QSignalSpy ended(life.get(), &Lifetime::ended);
         const bool runs = body.startsWith("echo ready >&3; read a");
-        renewal.setProgram(body.isEmpty() ? QStringLiteral("/nonexistent/KelvoMonitor") : newCopy(body),
-                           close ? 20000 : 1000);
+        const bool refused = body.contains("refused");
+        life->setRenewal(body.isEmpty() ? QStringLiteral("/nonexistent/KelvoMonitor") : newCopy(body),
+                         close ? 20000 : 1000, 1);
         if (body.isEmpty())
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no renewal")));
-        const bool started = renewal.start();
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot start")));
+        if (runs)
+            platform::MemberWindows::instance()->opened();
+        const bool started = life->renew();
         QCOMPARE(started, !body.isEmpty());
-        const qint64 pid = renewal.newCopy();
-        const qsizetype refreshes = ie()->calls.count(QStringLiteral("Refresh"));
-        m_main->RunCommand(Command::Check);
-        QCOMPARE(ie()->calls.count(QStringLiteral("Refresh")), refreshes + (started ? 0 : 1));
+        const qint64 pid = life->newCopy();
+        const qsizetype refreshes = browserOf(*life)->calls.count(QStringLiteral("Refresh"));
+        main->RunCommand(Command::Check);
+        QCOMPARE(browserOf(*life)->calls.count(QStringLiteral("Refresh")), refreshes + (started ? 0 : 1));
         if (close) {
             QTest::qWait(300); // told to go, where it says so
             QTest::ignoreMessage(QtWarningMsg, "no renewal: a close was asked for");
             if (close == 2)
-                QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Quit), SingleCopy::Claim::HandedOver);
+                QCOMPARE(laterStart(m_dir.path(), Command::Quit), SingleCopy::Claim::HandedOver);
             else
-                m_main->mnuEnd_Click();
+                main->mnuEnd_Click();
         }
         if (!why.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("no renewal: ") + why));
-        QTRY_VERIFY_WITH_TIMEOUT(!renewal.underWay(), 5000);
-        QVERIFY(!pid || gone(pid) || runs);
+        QTRY_VERIFY_WITH_TIMEOUT(!life->renewing(), 8000);
+        QVERIFY(!pid || platform::childEnded(pid) || runs);
         if (runs || close) {
-            QTRY_VERIFY(m_main->isUnloaded());
+            QTRY_VERIFY(main->isUnloaded());
             if (runs) {
                 QCOMPARE(bytes(QStringLiteral("heard")), QByteArray("check go\n"));
                 QCOMPARE(bytes(QStringLiteral("KelvoMonitor.lock")).left(1), QByteArray("#"));
+                QTest::qWait(100);
+                QCOMPARE(ended.size(), 0); // the member's window is still open
+                platform::MemberWindows::instance()->closed();
+                QTRY_COMPARE(ended.size(), 1);
+                QTRY_COMPARE_WITH_TIMEOUT(platform::childrenWaitedFor(), 0, 5000); // no zombie
             }
-            QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Quit), SingleCopy::Claim::NoneRunning);
+            QCOMPARE(laterStart(m_dir.path(), Command::Quit), SingleCopy::Claim::NoneRunning);
             return;
         }
-        QTRY_VERIFY(!m_messages.isEmpty()); // the held check
-        QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
-        QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Show), SingleCopy::Claim::HandedOver);
-        QTRY_COMPARE(heard.size(), 1);
+        QTRY_VERIFY(!m_messages.isEmpty()); // the held check, and a refusal told once
+        QStringList told{info(report::NoNewArticlesMessage)};
+        if (refused)
+            told.append(warning(report::LoginFailedMessage));
+        QTRY_COMPARE(m_messages.size(), told.size());
+        QCOMPARE(takeMessages(), told);
+        QCOMPARE(main->loginRejected(), refused);
+        // Refused: no copy is sent the password again, until new credentials.
+        if (refused) {
+            main->Timer1_Timer();
+            QCOMPARE(life->renewing(), false);
+        }
+        QCOMPARE(laterStart(m_dir.path(), Command::Show), SingleCopy::Claim::HandedOver);
+        QTRY_VERIFY(!m_messages.isEmpty() || main->trayIcon()->isShown());
+        takeMessages();
+    }
+
+    // The new copy's side: it says nothing and shows nothing until told to
+    // run; a site out of reach ends it unseen, a refused password is handed
+    // back. Told "go", it runs the commands handed on and carries the tip.
+    // A line that closes with the old copy alive ends it; with the old copy
+    // gone (killed after "ready"), it goes on as the one copy.
+    void theRenewedCopysSide_data() {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("then");
+        QTest::newRow("site down") << "down"
+                                   << "";
+        QTest::newRow("password refused") << "refuses"
+                                          << "";
+        QTest::newRow("told go") << "signs in"
+                                 << "go";
+        QTest::newRow("line closed, the old copy alive") << "signs in"
+                                                         << "close";
+        QTest::newRow("the old copy killed after ready") << "signs in"
+                                                         << "kill";
+    }
+    void theRenewedCopysSide() {
+        QFETCH(QString, site);
+        QFETCH(QString, then);
+        m_down = site == QLatin1String("down");
+        m_session = false;
+        if (site == QLatin1String("refuses"))
+            m_goodPassword = QStringLiteral("new");
+        QProcess old; // stands for the old copy's process
+        old.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(old.waitForStarted());
+        int line[2];
+        QVERIFY(::socketpair(AF_UNIX, SOCK_STREAM, 0, line) == 0);
+        const QByteArray lockName = QFile::encodeName(m_dir.filePath(QStringLiteral("KelvoMonitor.lock")));
+        const int lock = ::open(lockName.constData(), O_RDWR | O_CREAT, 0600);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
+        constexpr int LineAt = 200;
+        QVERIFY(::dup2(line[1], LineAt) == LineAt && ::dup2(lock, LineAt + 1) == LineAt + 1);
+        ::close(line[1]);
+        TakeOver::setLineForTesting(LineAt, old.processId());
+        const QString tip = QStringLiteral("12:34 新着記事はありません");
+        qputenv("KELVO_RENEWED_TIP", tip.toUtf8());
+        const bool runs = site == QLatin1String("signs in");
+        auto life = startCopy({QStringLiteral("KelvoMonitor"), QStringLiteral("--renewed")},
+                              runs ? std::nullopt : std::optional<int>(0));
+        ::close(lock); // shared with it now
+        QCOMPARE(takeMessages(), QStringList());
+        QCOMPARE(readLine(line[0]), QByteArray(runs                            ? "ready"
+                                               : site == QLatin1String("down") ? ""
+                                                                               : "refused"));
+        if (!runs) {
+            ::close(line[0]);
+            TakeOver::setLineForTesting(3, 0);
+            old.kill();
+            old.waitForFinished();
+            return;
+        }
+        frmMain* main = life->mainWindow();
+        QVERIFY(!main->trayIcon()->isShown() && !main->Timer1()->isActive());
+        QVERIFY(main->trayIcon()->toolTip().endsWith(tip));
+        if (then == QLatin1String("go")) {
+            const qsizetype refreshes = browserOf(*life)->calls.count(QStringLiteral("Refresh"));
+            QVERIFY(::write(line[0], "check\ngo\n", 9) == 9);
+            QCOMPARE(readLine(line[0]), QByteArray("running"));
+            QTRY_VERIFY(browserOf(*life)->calls.count(QStringLiteral("Refresh")) >
+                        refreshes); // the held check
+            QTRY_COMPARE(m_messages.size(), 1);
+        } else {
+            if (then == QLatin1String("kill")) {
+                QTest::ignoreMessage(QtWarningMsg, "the copy before is gone: this one takes over");
+                old.kill();
+                QVERIFY(old.waitForFinished());
+            }
+            ::close(line[0]);
+        }
+        const bool goesOn = then != QLatin1String("close");
+        QTRY_VERIFY_WITH_TIMEOUT(main->Timer1()->isActive() || main->isUnloaded(), 5000);
+        QCOMPARE(main->Timer1()->isActive(), goesOn);
+        QCOMPARE(main->isUnloaded(), !goesOn);
+        // Going on, it holds the folder: a later start is handed to it.
+        if (goesOn)
+            QCOMPARE(laterStart(m_dir.path(), Command::Show), SingleCopy::Claim::HandedOver);
+        else
+            QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Quit), SingleCopy::Claim::NoneRunning);
+        if (goesOn)
+            ::close(line[0]);
+        old.kill();
+        old.waitForFinished();
+        TakeOver::setLineForTesting(3, 0);
+        qunsetenv("KELVO_RENEWED_TIP");
+        takeMessages();
     }
 };
 

@@ -34,6 +34,7 @@ class TestStartup : public QObject {
     QTemporaryDir m_dir;
     QStringList m_messages;
     FakeClock m_clock;
+    std::unique_ptr<frmMain> m_main;
 
 private Q_SLOTS:
     void initTestCase() {
@@ -41,7 +42,7 @@ private Q_SLOTS:
         platform::setClock(&m_clock);
         testsupport::recordMessages(&m_messages);
     }
-    void cleanup() { basMain::ReleaseMainWindow(); }
+    void cleanup() { m_main.reset(); }
     void init() {
         ScriptedBrowser::install();
         QFile::remove(basMain::SettingsFilePath());
@@ -63,13 +64,13 @@ private Q_SLOTS:
             QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("member@example.com"));
             QTest::keyClick(dlg->txtPassword, Qt::Key_Return);
         });
-        QVERIFY(basMain::Main());
+        m_main = basMain::Main();
+        QVERIFY(m_main);
         QVERIFY(shown);
         QCOMPARE(m_messages, QStringList{warning(QStringLiteral("メールアドレスが入力されていません。"))});
         QCOMPARE(basMain::MailAddress(), QStringLiteral("member@example.com"));
         // then the main window is loaded, signed in, and never seen
-        frmMain* main = basMain::MainWindow();
-        QVERIFY(main);
+        frmMain* main = m_main.get();
         QVERIFY(!main->isVisible());
         QVERIFY(main->LoggedIn());
         QVERIFY(main->Timer1()->isActive());
@@ -95,10 +96,9 @@ private Q_SLOTS:
             else
                 dlg->cmdClose->click();
         });
-        QVERIFY(!basMain::Main());
+        QVERIFY(!basMain::Main()); // no window, no tray icon, no browser
         QVERIFY(!QFile::exists(basMain::SettingsFilePath()));
         QCOMPARE(basMain::MailAddress(), QString());
-        QVERIFY(!basMain::MainWindow()); // no window, no tray icon, no browser
         QVERIFY(ScriptedBrowser::created.empty());
     }
 
@@ -124,7 +124,7 @@ private Q_SLOTS:
             shown = true;
             dlg->cmdClose->click();
         });
-        basMain::Main();
+        m_main = basMain::Main();
         QCoreApplication::processEvents();
         QVERIFY(!shown);
         QCOMPARE(basMain::MailAddress(), address);
@@ -140,7 +140,8 @@ private Q_SLOTS:
             QTest::keyClicks(dlg->txtMailAddr, QStringLiteral("   ")); // blanks are an address
             QTest::keyClick(dlg->txtMailAddr, Qt::Key_Enter);
         });
-        QVERIFY(basMain::Main());
+        m_main = basMain::Main();
+        QVERIFY(m_main);
         QCOMPARE(bytes(basMain::SettingsFilePath()),
                  QByteArray("[mail]\npwd=\naddress=   \n[url]\nfavorite=https://f/\n"));
         QCOMPARE(basMain::FavoriteURL(), QStringLiteral("https://f/"));

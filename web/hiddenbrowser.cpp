@@ -46,12 +46,14 @@ void HiddenBrowser::ensure(bool fresh) {
 
 LoginResult HiddenBrowser::SignIn(From from) {
     ensure(from == From::Fresh);
-    if (!m_ie)
-        return LoginResult::NotReached;
-    if (from == From::SignedOut)
-        Logout(*m_ie);
-    const LoginResult result = basMain::SignIn(*m_ie);
-    Rest();
+    LoginResult result = LoginResult::NotReached;
+    if (m_ie) {
+        if (from == From::SignedOut)
+            Logout(*m_ie);
+        result = basMain::SignIn(*m_ie);
+        Rest();
+    }
+    m_signIn.note(result);
     return result;
 }
 
@@ -106,9 +108,12 @@ TopPageRead HiddenBrowser::ReadTopPage() {
             // The site ended the session: sign in again at once, quietly, and
             // look at the top page then.
             read.signIn = basMain::SignIn(*m_ie);
+            m_signIn.note(read.signIn);
             if (read.signIn == LoginResult::SignedIn)
                 read.text = readTopPage();
         }
+        if (read.signIn == LoginResult::SignedIn && read.text.contains(SignedInMarker) && !m_signIn.signedIn())
+            m_signIn.note(LoginResult::SignedIn); // the page proves it, whoever signed in
         m_unexpectedFailures = 0;
     } catch (const BrowserError& e) {
         read.failure = e.number();

@@ -6,6 +6,7 @@
 
 #include "platform/browser.h"
 #include "web/login.h"
+#include "web/signinstate.h"
 
 #include <QString>
 
@@ -23,6 +24,9 @@ struct TopPageRead {
 class HiddenBrowser {
 public:
     platform::BrowserPtr ie() const { return m_ie; }
+    // Every sign-in below is noted there.
+    SignInState& signIn() { return m_signIn; }
+    const SignInState& signIn() const { return m_signIn; }
 
     // How a sign-in starts: with the browser there (a new one if it has
     // gone), with a new one, or by signing the one there out first (new
@@ -49,6 +53,7 @@ private:
     void ensure(bool fresh);
 
     platform::BrowserPtr m_ie;
+    SignInState m_signIn;
     int m_unexpectedFailures = 0;
 };
 

@@ -40,8 +40,7 @@ void OpenTopPage(bool signIn) {
 
 void OpenFavorite(bool signIn) {
     try {
-        const QString url = inifileModule::GetIniString(QStringLiteral("FAVORITE"), QStringLiteral("URL"),
-                                                        QString(), SettingsFilePath());
+        const QString url = ReadSetting(FavoriteSetting);
         if (url.isEmpty()) {
             platform::ShowMessage(NoFavoriteMessage, platform::MessageIcon::Information);
             return;
