@@ -8,12 +8,11 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
-#include <chrono>
 #include <functional>
-#include <future>
 #include <memory>
 
 namespace testsupport {
@@ -39,10 +38,12 @@ inline void recordMessages(QStringList* messages) {
 // Runs `work` on a thread of its own while this thread's event loop turns:
 // a later start's claim, answered meanwhile by the copy under test.
 template <class Work> auto whileTheLoopRuns(Work work) {
-    auto result = std::async(std::launch::async, work);
-    while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+    decltype(work()) result{};
+    std::unique_ptr<QThread> thread(QThread::create([&] { result = work(); }));
+    thread->start();
+    while (!thread->wait(5))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return result.get();
+    return result;
 }
 
 template <class T> std::unique_ptr<QTimer> whenShown(std::function<void(T*)> act) {

@@ -378,6 +378,12 @@ private Q_SLOTS:
         QCOMPARE(m_main->CheckTopPage(), frmMain::CheckOutcome::NotReached);
         QCOMPARE(ie()->calls.count(QStringLiteral("SubmitForm 1")), 0);
         QCOMPARE(bytes(frmMain::TopFilePath()), before);
+        // Its own sign-in not reached: no longer taken for signed in.
+        m_movesOnSignedIn = false;
+        m_session = false;
+        m_answer = Page::failed(QStringLiteral("HttpStatusCodeDomain 503"));
+        QCOMPARE(m_main->CheckTopPage(), frmMain::CheckOutcome::NotReached);
+        QVERIFY(!m_main->LoggedIn());
     }
     // A maintenance or consent page served in place of the top page (status
     // 200, no marker even right after a sign-in) is never news: nothing is

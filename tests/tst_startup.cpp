@@ -15,6 +15,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QLocalServer>
@@ -35,6 +36,11 @@ class TestStartup : public QObject {
     QStringList m_messages;
     FakeClock m_clock;
     std::unique_ptr<frmMain> m_main;
+
+    static basMain::SingleCopy::Claim laterStart(const QString& folder, basMain::Command command) {
+        return testsupport::whileTheLoopRuns(
+            [folder, command] { return basMain::SingleCopy(folder).claim(command); });
+    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -312,8 +318,7 @@ private Q_SLOTS:
         SingleCopy running(folder.path());
         QCOMPARE(running.claim(), SingleCopy::Claim::Held);
         QSignalSpy heard(&running, &SingleCopy::commandReceived);
-        SingleCopy later(folder.path());
-        QCOMPARE(later.claim(Command::Favorite), SingleCopy::Claim::HandedOver);
+        QCOMPARE(laterStart(folder.path(), Command::Favorite), SingleCopy::Claim::HandedOver);
         QTRY_COMPARE(heard.size(), 1);
         QCOMPARE(qvariant_cast<Command>(heard.takeFirst().at(0)), Command::Favorite);
 
@@ -363,10 +368,60 @@ private Q_SLOTS:
             basMain::SingleCopy first(folder.path());
             QCOMPARE(first.claim(), basMain::SingleCopy::Claim::Held);
             QSignalSpy heard(&first, &basMain::SingleCopy::commandReceived);
-            QCOMPARE(basMain::SingleCopy(folder.path()).claim(), basMain::SingleCopy::Claim::HandedOver);
+            QCOMPARE(laterStart(folder.path(), basMain::Command::Show),
+                     basMain::SingleCopy::Claim::HandedOver);
             QTRY_COMPARE(heard.size(), 1);
         }
         qunsetenv("XDG_RUNTIME_DIR");
+    }
+
+    // Two starts in one folder meet on one lock whatever the folder did in
+    // between (it could hold no lock file, then could again), and a start
+    // never takes the channel of a copy that listens on it, even one whose
+    // lock files were removed under it.
+    void twoStartsInOneFolderAlwaysMeet() {
+        using basMain::Command;
+        using basMain::SingleCopy;
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        QTemporaryDir folder;
+        QDir dir(folder.path());
+        QVERIFY(dir.mkdir(QStringLiteral("KelvoMonitor.lock"))); // no lock file can be made
+        SingleCopy first(folder.path());
+        QCOMPARE(first.claim(), SingleCopy::Claim::Held);
+        QSignalSpy heard(&first, &SingleCopy::commandReceived);
+        QVERIFY(dir.rmdir(QStringLiteral("KelvoMonitor.lock"))); // and now it can
+        QCOMPARE(laterStart(folder.path(), Command::Favorite), SingleCopy::Claim::HandedOver);
+        QTRY_COMPARE(heard.size(), 1);
+
+        const QString channel = SingleCopy::channelPath(folder.path(), runtime.path());
+        QVERIFY(QFile::remove(channel + QStringLiteral(".lock"))); // a cleaner of the runtime folder
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("listens at .* without the lock")));
+        QCOMPARE(laterStart(folder.path(), Command::Check), SingleCopy::Claim::HandedOver);
+        QTRY_COMPARE(heard.size(), 2);
+        QCOMPARE(qvariant_cast<Command>(heard.at(1).at(0)), Command::Check);
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+
+    // A start while the running copy's close waits (for a check to end) is
+    // told so and waits: once the copy lets the folder go, the start runs
+    // with its command. A --quit meanwhile is done at once.
+    void aStartDuringAPendingCloseRunsOnceItEnds() {
+        using basMain::Command;
+        using basMain::SingleCopy;
+        QTemporaryDir folder;
+        SingleCopy closing(folder.path());
+        QCOMPARE(closing.claim(), SingleCopy::Claim::Held);
+        QSignalSpy heard(&closing, &SingleCopy::commandReceived);
+        closing.refuseCommands();
+        QCOMPARE(laterStart(folder.path(), Command::Quit), SingleCopy::Claim::HandedOver);
+        QTimer::singleShot(1500, &closing, &SingleCopy::release); // the check is over
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(laterStart(folder.path(), Command::Check), SingleCopy::Claim::Held);
+        QVERIFY(waited.elapsed() >= 1400);
+        QCOMPARE(heard.size(), 0); // never dropped by the closing copy: run by the new one
     }
 };
 
