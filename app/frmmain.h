@@ -1,11 +1,13 @@
 #pragma once
 
-// The main window, never seen: the door through which every command comes
-// (tray, menu, later starts, signals, the timer). It owns the tray icon and
-// its menu, the polling timer, the hidden browser and the snapshot, and it
-// decides what runs when; the words it says come from report::, the hidden
-// browser's life from basMain::HiddenBrowser, the snapshot's policy from
-// Snapshot, the no-tray notice from NoTrayNotice.
+// The main window, never seen: the door through which every command runs
+// (tray, menu, the timer, and later starts through the copy's owner). It
+// owns the tray icon and its menu, the polling timer, the hidden browser and
+// the snapshot, and it decides what runs when; the words it says come from
+// report::, the hidden browser's life and sign-in state from
+// basMain::HiddenBrowser, the snapshot's policy from Snapshot, the no-tray
+// notice from NoTrayNotice. When the copy starts, renews and ends is
+// basMain::Lifetime's.
 
 #include "app/commandline.h"
 #include "app/mainphase.h"

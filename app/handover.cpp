@@ -115,6 +115,7 @@ void HandOver::read() {
     const bool open = readInto(m_fd, m_in);
     while (const auto line = takeLine(m_in)) {
         if (*line == "ready" && !m_goSent) {
+            qCInfo(lcStart) << "renewal: the new copy is ready";
             m_limit.stop();
             return Q_EMIT ready();
         }

@@ -1,11 +1,15 @@
 #!/bin/sh
-# A copy that renews itself at every quiet tick (the real 60 s timer), three
+# A copy that renews itself at every quiet tick (every 20 s here), five
 # times, run as an ordinary member with the engine's sandbox on (as root;
 # as anyone else, as that user). Each time: the old copy and all its engine
 # processes are gone within 10 s, the member runs as many processes with as
 # many open descriptors as after a fresh start, one copy runs, no window
 # shows, and the site sees one sign-in. A new article between two renewals
-# is told once. A --quit at the end reaches the newest copy and ends all.
+# is told once. At the fourth the old copy is killed (SIGKILL) as soon as
+# the new one says it is ready: the new one goes on alone. Then the password
+# is changed on the site: the next renewal's sign-in is refused, the member
+# is told once, and for three more ticks no copy sends it again. A --quit at
+# the end reaches the newest copy and ends all.
 # Usage: renewal_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
 . "$(dirname "$0")/member.sh"
@@ -17,7 +21,8 @@ member_copy
 # from a desktop's launcher.
 clean_fds='for f in /proc/$$/fd/*; do n=${f##*/}; [ "$n" -gt 2 ] && eval "exec $n>&-"; done; exec "$@"'
 # shellcheck disable=SC2086
-$as bash -c "$clean_fds" - env KELVO_RENEW_AFTER_CHECKS=1 QT_LOGGING_RULES='kelvo.start.info=true' "$dir/KelvoMonitor" \
+tick=20
+$as bash -c "$clean_fds" - env KELVO_RENEW_AFTER_CHECKS=1 KELVO_TICK_MS=$((tick * 1000)) QT_LOGGING_RULES='kelvo.start.info=true' "$dir/KelvoMonitor" \
     --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/program.log" 2>&1 &
 
 holder() { sed -n 1p "$dir/KelvoMonitor.lock" 2>/dev/null; }
@@ -59,11 +64,25 @@ fresh_descriptors=$(descriptors)
 echo "fresh start: $fresh_processes processes, $fresh_descriptors descriptors, PSS $(pss) MiB"
 
 renewal=0
-while [ $renewal -lt 3 ]; do
+readies() { grep -c 'the new copy is ready' "$work/program.log" || true; }
+while [ $renewal -lt 5 ]; do
     renewal=$((renewal + 1))
     old=$app
     old_family=$(family "$old")
     ctl log/clear >/dev/null
+    if [ $renewal -eq 4 ]; then
+        # as an out-of-memory kill would, at the hand-over's highest memory use
+        before=$(readies)
+        i=0
+        until [ "$(readies)" -gt "$before" ]; do
+            count_popup || true
+            i=$((i + 1))
+            [ $i -le 1200 ] || fail "renewal 4: no new copy said it is ready"
+            sleep 0.1
+        done
+        kill -KILL "$old"
+        echo "renewal 4: the old copy $old killed once the new one said ready"
+    fi
     # the first copy's first tick only makes the snapshot; a popup's tick
     # does not renew
     renewed() { [ -n "$(holder)" ] && [ "$(holder)" != "$old" ]; }
@@ -102,6 +121,22 @@ while [ $renewal -lt 3 ]; do
 done
 [ $popups -eq 1 ] || fail "the new article was told $popups times"
 echo "the new article was told once"
+
+# The password changed on the site (the old session stays signed in).
+ctl log/clear >/dev/null
+curl -sfk -X POST "https://127.0.0.1:$port/_control/password" --data-urlencode mail=e2e@example.com \
+    --data-urlencode "to=changed on the site" >/dev/null
+wait_for $((3 * tick)) message_box || fail "the member was not told of the password refused at a renewal"
+[ -n "$shots" ] && import -window root "$shots/e2e-renewal-refused.png"
+xdotool windowactivate --sync "$(message_box)" key Return
+wait_for 5 no_message_box || fail "the message box did not close"
+sleep $((3 * tick + 5))
+counts=$(curl -sk "https://127.0.0.1:$port/_control/log/counts")
+echo "$counts" | grep -qx 'POST /login 1' || fail "the refused password was sent again: $counts"
+[ "$(holder)" = "$app" ] || fail "a copy renewed with the refused password"
+no_message_box || fail "the member was told twice"
+[ "$(copies)" -eq 1 ] || fail "$(copies) copies run after the refusal"
+echo "the refused password was told once and sent once in three more ticks"
 
 $as "$dir/KelvoMonitor" --quit --webEngineArgs "$(engine_args)" || fail "--quit did not reach the newest copy"
 wait_for 15 sh -c "[ -z \"\$(pgrep -u $member)\" ]" || fail "left after --quit: $(pgrep -u "$member" -a)"

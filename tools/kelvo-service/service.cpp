@@ -582,6 +582,12 @@ void Site::install(httplib::Server& server) {
         m_sessions.clear();
         res.set_content("ok\n", "text/plain");
     });
+    // The member changed the password on the site: sessions stay signed in.
+    post("/_control/password", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_accounts[req.get_param_value("mail")] = req.get_param_value("to");
+        res.set_content("ok\n", "text/plain");
+    });
     post("/_control/log/clear", [this](const httplib::Request&, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_log.clear();
