@@ -91,8 +91,7 @@ bool HandOver::start(const QString& program, const QStringList& arguments, const
     }
     std::vector<int> handed{pair[1]};
     handed.insert(handed.end(), locks.begin(), locks.end());
-    QStringList argv = arguments;
-    argv.replace(0, program);
+    const QStringList argv = QStringList{program} + arguments;
     const qint64 pid =
         platform::spawnChild(program, argv, handed, {QByteArray(TipVariable) + '=' + tipLine.toUtf8()});
     ::close(pair[1]);

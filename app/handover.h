@@ -34,8 +34,8 @@ public:
     explicit HandOver(QObject* parent = nullptr);
     ~HandOver() override; // a new copy not yet running is ended
 
-    // Starts `program` with `arguments`, handing it `locks` and the tip's
-    // line; false when it could not be started.
+    // Starts `program` with `arguments` (after argv[0]), handing it `locks`
+    // and the tip's line; false when it could not be started.
     bool start(const QString& program, const QStringList& arguments, const std::vector<int>& locks,
                const QString& tipLine, int readyLimitMs);
     bool underWay() const { return m_pid > 0; }

@@ -1149,8 +1149,9 @@ private Q_SLOTS:
         QTest::newRow("終了 while it starts") << starting << QString() << 1;
         QTest::newRow("--quit while it starts") << starting << QString() << 2;
         QTest::newRow("終了 once told to go") << QByteArray(toldGo + starting) << QString() << 1;
-        QTest::newRow("runs") << QByteArray("echo ready >&3; read a <&3; read b <&3; echo \"$a $b\" >heard; "
-                                            "echo running >&3; echo '#' >&4; exec sleep 1")
+        QTest::newRow("runs") << QByteArray(
+                                     "echo ready >&3; read a <&3; read b <&3; echo \"$1 $a $b\" >heard; "
+                                     "echo running >&3; echo '#' >&4; exec sleep 1")
                               << QString() << 0;
     }
     void theHandOver() {
@@ -1190,7 +1191,7 @@ private Q_SLOTS:
         if (runs || close) {
             QTRY_VERIFY(main->isUnloaded());
             if (runs) {
-                QCOMPARE(bytes(QStringLiteral("heard")), QByteArray("check go\n"));
+                QCOMPARE(bytes(QStringLiteral("heard")), QByteArray("--renewed check go\n"));
                 QCOMPARE(bytes(QStringLiteral("KelvoMonitor.lock")).left(1), QByteArray("#"));
                 QTest::qWait(100);
                 QCOMPARE(ended.size(), 0); // the member's window is still open
