@@ -4,10 +4,25 @@
 #include "web/openpages.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QLabel>
 #include <QPushButton>
 
 const QString frmMessage::Text = QStringLiteral("新着記事があります");
+
+namespace {
+
+// A notification to assistive technologies (a screen reader speaks it as
+// one), not a dialog.
+QAccessibleInterface* asNotification(const QString& className, QObject* object) {
+    if (className != QLatin1String("frmMessage") || !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Notification);
+}
+// Before any popup is made: its base's construction may already be asked about.
+[[maybe_unused]] const bool g_asNotification = (QAccessible::installFactory(asNotification), true);
+
+} // namespace
 
 frmMessage::frmMessage(QWidget* parent) : SmallWindow(200, 93, parent) {
     setObjectName(QStringLiteral("frmMessage"));

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <qpa/qplatformscreen.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -127,7 +128,10 @@ QRect workArea() {
     if (QGuiApplication::screens().size() > 1) {
         const QRect monitor = screen->geometry();
         const qreal ratio = screen->devicePixelRatio();
-        const QRect device(monitor.topLeft(), (QSizeF(monitor.size()) * ratio).toSize());
+        // As X has it: the logical size times the ratio may be a pixel off.
+        const QRect device = screen->handle()
+                                 ? screen->handle()->geometry()
+                                 : QRect(monitor.topLeft(), (QSizeF(monitor.size()) * ratio).toSize());
         if (const auto free = x11FreeArea(device))
             return logicalFreeArea(monitor, ratio, *free);
     }

@@ -838,30 +838,62 @@ private Q_SLOTS:
         QCOMPARE(takeMessages(), QStringList{warning(report::LoginFailedMessage)});
     }
 
-    // The desktop hiding the popup (minimized, another workspace) is no
-    // answer: the wait goes on, the news is not stored as seen, and the
-    // member's next command brings the popup back.
-    void aHiddenPopupIsNoAnswer() {
+    // The desktop hiding a window of ours that waits (minimized, another
+    // workspace) is no answer: the wait goes on, no news is stored as seen
+    // and nothing half-typed is kept, and the member's next command brings
+    // the window back.
+    void aHiddenWindowIsNoAnswer_data() {
+        QTest::addColumn<QString>("window");
+        for (const char* w : {"popup", "settings", "login", "favorite"})
+            QTest::newRow(w) << QString::fromLatin1(w);
+    }
+    void aHiddenWindowIsNoAnswer() {
+        QFETCH(QString, window);
         QVERIFY(!checkAnsweringPopup()); // the baseline
-        m_page += QStringLiteral("\r\n記事Z");
-        const QByteArray before = testsupport::bytes(frmMain::TopFilePath());
+        const QByteArray top = testsupport::bytes(frmMain::TopFilePath());
+        const QByteArray settings = testsupport::bytes(SettingsFilePath());
         bool waited = false, broughtBack = false;
-        auto pending = whenShown<frmMessage>([&](frmMessage* popup) {
+        auto hideThenComeBack = [&](QWidget* shown) {
             QHideEvent byTheDesktop;
             QSpontaneKeyEvent::setSpontaneous(&byTheDesktop);
-            qApp->notify(popup, &byTheDesktop); // as the window system's (sendEvent would clear it)
-            QTimer::singleShot(300, popup, [&, popup] {
-                waited = platform::waitingForMember() && testsupport::bytes(frmMain::TopFilePath()) == before;
-                popup->showMinimized();
-                m_main->RunCommand(basMain::Command::Check); // held while the popup waits
-                broughtBack = !popup->isMinimized();
-                QTest::keyClick(popup, Qt::Key_Escape);
+            qApp->notify(shown, &byTheDesktop); // as the window system's (sendEvent would clear it)
+            if (auto* login = qobject_cast<frmLogin*>(shown))
+                login->setMailAddress(QStringLiteral("half-typed@example.com"));
+            if (auto* favorite = qobject_cast<frmFavorite*>(shown))
+                favorite->txtURL->setText(QStringLiteral("https://half.example/"));
+            QTimer::singleShot(300, shown, [&, shown] {
+                waited = platform::waitingForMember() && shown->isVisible() &&
+                         testsupport::bytes(frmMain::TopFilePath()) == top;
+                shown->showMinimized();
+                m_main->RunCommand(basMain::Command::Check); // held while it waits
+                broughtBack = !shown->isMinimized();
+                QTest::keyClick(shown, Qt::Key_Escape);
             });
-        });
-        QCOMPARE(m_main->CheckTopPage(), frmMain::CheckOutcome::Changed);
+        };
+        std::unique_ptr<QTimer> chosen, pending;
+        if (window == QLatin1String("popup")) {
+            m_page += QStringLiteral("\r\n記事Z");
+            pending = whenShown<frmMessage>(hideThenComeBack);
+            QCOMPARE(m_main->CheckTopPage(), frmMain::CheckOutcome::Changed);
+            QVERIFY(testsupport::bytes(frmMain::TopFilePath()).contains("記事Z"));
+        } else {
+            if (window == QLatin1String("settings"))
+                pending = whenShown<frmSettings>(hideThenComeBack);
+            else
+                chosen = whenShown<frmSettings>([&](frmSettings* s) {
+                    (window == QLatin1String("login") ? s->cmdLogin : s->cmdFavorite)->click();
+                });
+            if (window == QLatin1String("login"))
+                pending = whenShown<frmLogin>(hideThenComeBack);
+            if (window == QLatin1String("favorite"))
+                pending = whenShown<frmFavorite>(hideThenComeBack);
+            m_main->mnuSetting_Click();
+        }
         QVERIFY(waited);
         QVERIFY(broughtBack);
-        QVERIFY(testsupport::bytes(frmMain::TopFilePath()).contains("記事Z"));
+        QCOMPARE(testsupport::bytes(SettingsFilePath()), settings); // nothing half-typed is kept
+        QTRY_COMPARE(m_messages.size(), 1);                         // the held check
+        QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
     }
 
     // A session without a tray: the program signs in and checks as usual, and
@@ -1121,6 +1153,24 @@ private Q_SLOTS:
         QCOMPARE(renewals, 2);
         tick();
         QCOMPARE(renewals, 3);
+    }
+
+    // A signal (or the session's end) while the first-run dialog waits ends
+    // the start at once: the dialog closes, nothing is stored, no window made.
+    void aSignalDuringTheFirstRunDialogEndsTheStart() {
+        m_main.reset();
+        QFile::remove(SettingsFilePath());
+        basMain::setMailAddress(QString());
+        Lifetime life({QStringLiteral("KelvoMonitor")}, m_dir.path());
+        bool asked = false;
+        auto signal = whenShown<frmLogin>([&](frmLogin*) {
+            asked = true;
+            ::raise(SIGTERM);
+        });
+        QCOMPARE(life.start(), std::optional<int>(0));
+        QVERIFY(asked);
+        QVERIFY(!life.mainWindow());
+        QVERIFY(!QFile::exists(SettingsFilePath()));
     }
 
     // The old copy's side of the hand-over, whatever the new copy (a script)

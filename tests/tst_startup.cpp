@@ -5,6 +5,7 @@
 #include "app/singlecopy.h"
 #include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
+#include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
 #include "platform/autostart.h"
 #include "platform/placement.h"
@@ -13,6 +14,7 @@
 #include "testsupport.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,6 +28,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+
+#include <algorithm>
 
 using namespace testsupport;
 
@@ -265,6 +269,46 @@ private Q_SLOTS:
         QCOMPARE(name(favorite.txtURL), QStringLiteral("お気に入りのＵＲＬを設定します"));
         frmMessage popup;
         QCOMPARE(name(&popup), frmMessage::Text);
+        QCOMPARE(QAccessible::queryAccessibleInterface(&popup)->role(), QAccessible::Notification);
+    }
+
+    // Each window of ours opens with the keyboard on its first control; Tab
+    // walks every control once, in reading order (top to bottom, then left
+    // to right), and comes back; Esc closes it as its cancel does.
+    void eachWindowWorksFromTheKeyboardAlone() {
+        auto walk = [](QWidget* window, QWidget* first) {
+            window->show();
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QCOMPARE(QApplication::focusWidget(), first);
+            QList<QWidget*> controls;
+            for (QWidget* w : window->findChildren<QWidget*>())
+                if (w->isVisibleTo(window) && (w->focusPolicy() & Qt::TabFocus))
+                    controls << w;
+            std::sort(controls.begin(), controls.end(), [window](QWidget* a, QWidget* b) {
+                const QPoint pa = a->mapTo(window, QPoint()), pb = b->mapTo(window, QPoint());
+                return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+            });
+            std::rotate(controls.begin(), controls.begin() + controls.indexOf(first), controls.end());
+            QList<QWidget*> walked{first};
+            for (int i = 0; i < controls.size(); ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                walked << QApplication::focusWidget();
+            }
+            QCOMPARE(walked, controls + QList<QWidget*>{first});
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            QVERIFY(!window->isVisible());
+        };
+        frmLogin login;
+        walk(&login, login.txtMailAddr);
+        frmSettings settings;
+        walk(&settings, settings.cmdLogin);
+        frmFavorite favorite;
+        walk(&favorite, favorite.txtURL);
+        frmMessage popup;
+        walk(&popup, popup.cmdOpen);
+        frmNoTray notice;
+        walk(&notice, notice.cmdClose);
     }
 
     void commandLineOptions() {

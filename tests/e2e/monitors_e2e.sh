@@ -1,9 +1,9 @@
 #!/bin/sh
 # "新着記事があります" on desktops of two monitors (RandR monitors on one
 # Xvfb screen, of different heights), with the panel and its tray docked at
-# the bottom of the primary monitor or of the other one: the popup sits at
-# the bottom-right corner of the part of the primary monitor that docks
-# leave free, and never over the panel.
+# the bottom of the primary monitor or of the other one, at 100 %, 150 % and
+# 200 %: the popup sits at the bottom-right corner of the part of the
+# primary monitor that docks leave free, and never over the panel.
 # Usage: monitors_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
 own_start=1 late_tray=1
@@ -64,9 +64,20 @@ layout taller-primary-panel-on-other 1280/338x1024/270+0+0 1280/338x800/211+1280
 expect 1280 1024
 layout shorter-primary-with-panel 1280/338x800/211+1280+0 1280/338x1024/270+0+0 primary
 expect 2560 $((800 - 32))
-# At 150 %: X's reservations are device pixels, the popup's place logical ones.
+# Scaled: X's reservations are device pixels, the popup's place logical
+# ones. 150 % as Qt is told (QT_SCALE_FACTOR) and as the desktop says it
+# (Xft.dpi 144, what GNOME and KDE set), 200 % as the desktop says it.
 export QT_SCALE_FACTOR=1.5 popup_size="303 143"
 layout scaled-150-taller-primary-with-panel 1280/338x1024/270+0+0 1280/338x800/211+1280+0 primary
 expect 1280 $((1024 - 32)) 2
 unset QT_SCALE_FACTOR
+echo "Xft.dpi: 144" | xrdb -merge
+layout xft-150-panel-on-other 1280/338x1024/270+0+0 1280/338x800/211+1280+0 1
+expect 1280 1024 2
+echo "Xft.dpi: 192" | xrdb -merge
+popup_size="404 190"
+layout xft-200-taller-primary-with-panel 1280/338x1024/270+0+0 1280/338x800/211+1280+0 primary
+expect 1280 $((1024 - 32)) 2
+layout xft-200-panel-on-other 1280/338x1024/270+0+0 1280/338x800/211+1280+0 1
+expect 1280 1024 2
 echo "1 passed, 0 failed"

@@ -122,6 +122,31 @@ done
 [ $popups -eq 1 ] || fail "the new article was told $popups times"
 echo "the new article was told once"
 
+# A member's window open does not hold the renewal off: the new copy takes
+# the tray, the checks and the lock, the old process lives on for the window
+# alone and ends with it.
+old=$app
+old_family=$(family "$old")
+$as "$dir/KelvoMonitor" --top-page --webEngineArgs "$(engine_args)" || fail "--top-page did not reach the copy"
+member_window() { windows | awk '$2 > 600 && $3 > 400 {print $1; exit}' | grep .; }
+wait_for 30 member_window || fail "no member window"
+window=$(member_window)
+wait_for $((3 * tick)) sh -c "[ -n \"\$(sed -n 1p '$dir/KelvoMonitor.lock')\" ] && [ \"\$(sed -n 1p '$dir/KelvoMonitor.lock')\" != $old ]" ||
+    fail "a member window held the renewal off"
+app=$(holder)
+sleep 5
+kill -0 "$old" 2>/dev/null || fail "the old process did not wait for the member's window"
+new_pss=$(for p in $(family "$app"); do awk '$1 == "Pss:" {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null; done |
+    awk '{t += $1} END {printf "%d", t / 1024}')
+old_pss=$(for p in $(family "$old"); do awk '$1 == "Pss:" {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null; done |
+    awk '{t += $1} END {printf "%d", t / 1024}')
+echo "member window open across a renewal: the new copy $app runs (PSS $new_pss MiB), the old process" \
+    "$old lives on for the window (PSS $old_pss MiB)"
+wait_for 10 tray_icon || fail "no tray icon from the new copy"
+xdotool windowactivate --sync "$window" key ctrl+w
+wait_for 15 none_left "$old_family" || fail "the old process did not end with the member's window"
+echo "the old process ended with the member's window"
+
 # The password changed on the site (the old session stays signed in).
 ctl log/clear >/dev/null
 curl -sfk -X POST "https://127.0.0.1:$port/_control/password" --data-urlencode mail=e2e@example.com \
