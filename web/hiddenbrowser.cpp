@@ -112,7 +112,8 @@ TopPageRead HiddenBrowser::ReadTopPage() {
             if (read.signIn == LoginResult::SignedIn)
                 read.text = readTopPage();
         }
-        if (read.signIn == LoginResult::SignedIn && read.text.contains(SignedInMarker) && !m_signIn.signedIn())
+        if (read.signIn == LoginResult::SignedIn && read.text.contains(SignedInMarker) &&
+            !m_signIn.signedIn())
             m_signIn.note(LoginResult::SignedIn); // the page proves it, whoever signed in
         m_unexpectedFailures = 0;
     } catch (const BrowserError& e) {
