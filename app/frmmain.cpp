@@ -193,6 +193,10 @@ void frmMain::showSignInTip(LoginResult result) {
     }
 }
 
+void frmMain::TellStartSignIn() {
+    tellSignIn(m_hidden.signIn().last(), Asker::Start);
+}
+
 void frmMain::RefusedAtRenewal() {
     m_hidden.signIn().note(LoginResult::Rejected);
     tellSignIn(LoginResult::Rejected, Asker::Timer);

@@ -60,6 +60,9 @@ public:
     void Unload();
     // A renewed copy's sign-in was refused: as for any refused password.
     void RefusedAtRenewal();
+    // A renewed copy that is the only one left says what a start would of
+    // its sign-in.
+    void TellStartSignIn();
 
     // The tray's right press: the menu at the cursor.
     void ShowTrayMenu();

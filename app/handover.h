@@ -85,6 +85,8 @@ public:
     void sayRefused();
     // The last word; the line is let go.
     void sayRunning();
+    // The old copy has ended (a zombie counts).
+    bool oldCopyGone() const;
 
 Q_SIGNALS:
     // Told "go", or the old copy is gone: this copy is the one now.
@@ -96,8 +98,6 @@ private:
     explicit TakeOver(int fd);
     void read();
     void lineClosed();
-
-    bool oldCopyGone() const;
 
     int m_fd;
     qint64 m_oldCopy;

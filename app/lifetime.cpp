@@ -111,7 +111,13 @@ std::optional<int> Lifetime::start() {
         if (!m_main->LoggedIn()) {
             if (m_main->loginRejected())
                 m_takeOver->sayRefused();
-            return 0;
+            if (!m_takeOver->oldCopyGone())
+                return 0;
+            // Killed meanwhile: this is the one copy now, and says what a start would.
+            qCWarning(lcStart) << "the copy before is gone: this one takes over";
+            takeOver({});
+            m_main->TellStartSignIn();
+            return std::nullopt;
         }
         connect(m_takeOver.get(), &TakeOver::go, this, &Lifetime::takeOver, Qt::QueuedConnection);
         connect(m_takeOver.get(), &TakeOver::stop, this,

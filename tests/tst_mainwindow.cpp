@@ -1287,6 +1287,8 @@ private Q_SLOTS:
                                                          << "close";
         QTest::newRow("the old copy killed after ready") << "signs in"
                                                          << "kill";
+        QTest::newRow("the old copy killed, the password refused") << "refuses"
+                                                                   << "killed before";
     }
     void theRenewedCopysSide() {
         QFETCH(QString, site);
@@ -1309,10 +1311,25 @@ private Q_SLOTS:
         TakeOver::setLineForTesting(LineAt, old.processId());
         const QString tip = QStringLiteral("12:34 新着記事はありません");
         qputenv("KELVO_RENEWED_TIP", tip.toUtf8());
-        const bool runs = site == QLatin1String("signs in");
+        if (then == QLatin1String("killed before")) {
+            old.kill();
+            old.waitForFinished();
+            QTest::ignoreMessage(QtWarningMsg, "the copy before is gone: this one takes over");
+        }
+        const bool runs = site == QLatin1String("signs in") || then == QLatin1String("killed before");
         auto life = startCopy({QStringLiteral("KelvoMonitor"), QStringLiteral("--renewed")},
                               runs ? std::nullopt : std::optional<int>(0));
         ::close(lock); // shared with it now
+        if (then == QLatin1String("killed before")) {
+            // The one copy left: it tells the member, runs, and sends the password no more.
+            QCOMPARE(takeMessages(), QStringList{warning(report::LoginFailedMessage)});
+            QVERIFY(life->mainWindow()->Timer1()->isActive() && life->mainWindow()->loginRejected());
+            QCOMPARE(laterStart(m_dir.path(), Command::Show), SingleCopy::Claim::HandedOver);
+            ::close(line[0]);
+            TakeOver::setLineForTesting(3, 0);
+            qunsetenv("KELVO_RENEWED_TIP");
+            return;
+        }
         QCOMPARE(takeMessages(), QStringList());
         QCOMPARE(readLine(line[0]), QByteArray(runs                            ? "ready"
                                                : site == QLatin1String("down") ? ""

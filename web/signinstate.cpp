@@ -4,6 +4,7 @@ namespace basMain {
 
 void SignInState::note(LoginResult result) {
     m_backoff.note(result);
+    m_last = result;
     const State before = m_state;
     switch (result) {
     case LoginResult::SignedIn:

@@ -22,6 +22,8 @@ public:
     bool refused() const { return m_state == State::Refused; }
     // The timer may sign in now.
     bool timerMaySignIn() const { return !refused() && m_backoff.allows(); }
+    // How the last sign-in noted ended.
+    LoginResult last() const { return m_last; }
     // The last sign-in noted began an episode of unconfirmed ones.
     bool firstOfEpisode() const { return m_backoff.firstOfEpisode(); }
 
@@ -35,6 +37,7 @@ Q_SIGNALS:
 
 private:
     State m_state = State::NotSignedIn;
+    LoginResult m_last = LoginResult::NotReached;
     SignInBackoff m_backoff;
 };
 
