@@ -128,6 +128,17 @@ sleep 2
 message_box && fail "a click on the icon told its outcome twice"
 echo "a click on the StatusNotifierItem icon checks now: one request, one message"
 
+# The tray's menu asked for as a host asks for it (a right click, or the
+# desktop's keyboard way to the tray): it opens with the keyboard in it.
+as_member dbus-send --session --print-reply --dest="$1" "$2" org.kde.StatusNotifierItem.ContextMenu int32:600 int32:400 \
+    >/dev/null || fail "the icon did not take ContextMenu"
+wait_for 10 menu || fail "ContextMenu opened no menu"
+shot sway-context-menu
+xdotool key Escape
+no_menu() { ! menu; }
+wait_for 10 no_menu || fail "Esc did not close the tray's menu: the keyboard is not in it"
+echo "the tray's menu opens on the host's ContextMenu, and Esc closes it"
+
 stop_bar
 wait_for 10 not_registered || fail "the tray did not go away"
 start_bar
