@@ -127,8 +127,7 @@ SingleCopy::Claim SingleCopy::claim(Command command) {
     for (;;) {
         // A --quit asks whoever listens; it takes the folder only to see
         // that nobody holds it, and lets it go at once.
-        const Answer quit = command == Command::Quit ? handTo(command) : Answer::None;
-        if (quit != Answer::None)
+        if (command == Command::Quit && handTo(command) != Answer::None)
             return Claim::HandedOver; // closing already counts
         Lock state = lock();
         if (state == Lock::Held && someoneListens()) {

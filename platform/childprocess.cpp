@@ -36,6 +36,12 @@ bool reaped(pid_t pid) {
     return r == pid || (r < 0 && errno == ECHILD);
 }
 
+// Those waited for that have ended are reaped and forgotten.
+void forgetEnded() {
+    auto& pids = waitedFor();
+    pids.erase(std::remove_if(pids.begin(), pids.end(), reaped), pids.end());
+}
+
 void reapLater(pid_t pid) {
     auto& pids = waitedFor();
     if (std::find(pids.begin(), pids.end(), pid) != pids.end())
@@ -46,9 +52,8 @@ void reapLater(pid_t pid) {
     // A cheap look now and then, only while a child is waited for.
     auto* timer = new QTimer(QCoreApplication::instance());
     QObject::connect(timer, &QTimer::timeout, timer, [timer] {
-        auto& left = waitedFor();
-        left.erase(std::remove_if(left.begin(), left.end(), reaped), left.end());
-        if (left.empty())
+        forgetEnded();
+        if (waitedFor().empty())
             timer->deleteLater();
     });
     timer->start(ReapEveryMs);
@@ -152,9 +157,8 @@ bool childEnded(qint64 pid) {
 }
 
 int childrenWaitedFor() {
-    auto& pids = waitedFor();
-    pids.erase(std::remove_if(pids.begin(), pids.end(), reaped), pids.end());
-    return int(pids.size());
+    forgetEnded();
+    return int(waitedFor().size());
 }
 
 } // namespace platform

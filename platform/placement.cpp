@@ -129,9 +129,7 @@ QRect workArea() {
         const QRect monitor = screen->geometry();
         const qreal ratio = screen->devicePixelRatio();
         // As X has it: the logical size times the ratio may be a pixel off.
-        const QRect device = screen->handle()
-                                 ? screen->handle()->geometry()
-                                 : QRect(monitor.topLeft(), (QSizeF(monitor.size()) * ratio).toSize());
+        const QRect device = screen->handle()->geometry();
         if (const auto free = x11FreeArea(device))
             return logicalFreeArea(monitor, ratio, *free);
     }

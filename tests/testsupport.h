@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/singlecopy.h"
 #include "platform/messagebox.h"
 #include "platform/modal.h"
 #include "platform/traywatcher.h"
@@ -35,15 +36,16 @@ inline void recordMessages(QStringList* messages) {
 // be acted on by a later test; it also gives up after ~10 s. A check that
 // fails inside `act` still closes the window, so the code waiting for it
 // returns and the failure is reported instead of a hang.
-// Runs `work` on a thread of its own while this thread's event loop turns:
-// a later start's claim, answered meanwhile by the copy under test.
-template <class Work> auto whileTheLoopRuns(Work work) {
-    decltype(work()) result{};
-    std::unique_ptr<QThread> thread(QThread::create([&] { result = work(); }));
+// A later start's claim in `folder`, made on a thread of its own while this
+// thread's event loop turns: the copy under test answers it meanwhile.
+inline basMain::SingleCopy::Claim laterStart(const QString& folder, basMain::Command command) {
+    auto claim = basMain::SingleCopy::Claim::NotReached;
+    std::unique_ptr<QThread> thread(
+        QThread::create([&] { claim = basMain::SingleCopy(folder).claim(command); }));
     thread->start();
     while (!thread->wait(5))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return result;
+    return claim;
 }
 
 template <class T> std::unique_ptr<QTimer> whenShown(std::function<void(T*)> act) {

@@ -119,9 +119,6 @@ class TestMainWindow : public QObject {
     static std::shared_ptr<ScriptedBrowser> browserOf(const Lifetime& life) {
         return std::static_pointer_cast<ScriptedBrowser>(life.mainWindow()->ie());
     }
-    static SingleCopy::Claim laterStart(const QString& folder, Command command) {
-        return whileTheLoopRuns([folder, command] { return SingleCopy(folder).claim(command); });
-    }
     // A line from the other copy, the event loop turning meanwhile; empty at its end.
     static QByteArray readLine(int fd) {
         QByteArray in;
@@ -1309,6 +1306,19 @@ private Q_SLOTS:
         QVERIFY(::dup2(line[1], LineAt) == LineAt && ::dup2(lock, LineAt + 1) == LineAt + 1);
         ::close(line[1]);
         TakeOver::setLineForTesting(LineAt, old.processId());
+        // Whichever way the row ends: the old copy's end of the line, the stand-in, the seam.
+        struct Restore {
+            QProcess& old;
+            int& line;
+            ~Restore() {
+                if (line >= 0)
+                    ::close(line);
+                old.kill();
+                old.waitForFinished();
+                TakeOver::setLineForTesting(3, 0);
+                qunsetenv("KELVO_RENEWED_TIP");
+            }
+        } restore{old, line[0]};
         const QString tip = QStringLiteral("12:34 新着記事はありません");
         qputenv("KELVO_RENEWED_TIP", tip.toUtf8());
         if (then == QLatin1String("killed before")) {
@@ -1325,22 +1335,14 @@ private Q_SLOTS:
             QCOMPARE(takeMessages(), QStringList{warning(report::LoginFailedMessage)});
             QVERIFY(life->mainWindow()->Timer1()->isActive() && life->mainWindow()->loginRejected());
             QCOMPARE(laterStart(m_dir.path(), Command::Show), SingleCopy::Claim::HandedOver);
-            ::close(line[0]);
-            TakeOver::setLineForTesting(3, 0);
-            qunsetenv("KELVO_RENEWED_TIP");
             return;
         }
         QCOMPARE(takeMessages(), QStringList());
         QCOMPARE(readLine(line[0]), QByteArray(runs                            ? "ready"
                                                : site == QLatin1String("down") ? ""
                                                                                : "refused"));
-        if (!runs) {
-            ::close(line[0]);
-            TakeOver::setLineForTesting(3, 0);
-            old.kill();
-            old.waitForFinished();
+        if (!runs)
             return;
-        }
         frmMain* main = life->mainWindow();
         QVERIFY(!main->trayIcon()->isShown() && !main->Timer1()->isActive());
         QVERIFY(main->trayIcon()->toolTip().endsWith(tip));
@@ -1357,7 +1359,7 @@ private Q_SLOTS:
                 old.kill();
                 QVERIFY(old.waitForFinished());
             }
-            ::close(line[0]);
+            ::close(std::exchange(line[0], -1));
         }
         const bool goesOn = then != QLatin1String("close");
         QTRY_VERIFY_WITH_TIMEOUT(main->Timer1()->isActive() || main->isUnloaded(), 5000);
@@ -1368,12 +1370,6 @@ private Q_SLOTS:
             QCOMPARE(laterStart(m_dir.path(), Command::Show), SingleCopy::Claim::HandedOver);
         else
             QCOMPARE(SingleCopy(m_dir.path()).claim(Command::Quit), SingleCopy::Claim::NoneRunning);
-        if (goesOn)
-            ::close(line[0]);
-        old.kill();
-        old.waitForFinished();
-        TakeOver::setLineForTesting(3, 0);
-        qunsetenv("KELVO_RENEWED_TIP");
         takeMessages();
     }
 };

@@ -41,11 +41,6 @@ class TestStartup : public QObject {
     FakeClock m_clock;
     std::unique_ptr<frmMain> m_main;
 
-    static basMain::SingleCopy::Claim laterStart(const QString& folder, basMain::Command command) {
-        return testsupport::whileTheLoopRuns(
-            [folder, command] { return basMain::SingleCopy(folder).claim(command); });
-    }
-
 private Q_SLOTS:
     void initTestCase() {
         basMain::setMemberDirForTesting(m_dir.path());
@@ -362,7 +357,7 @@ private Q_SLOTS:
         SingleCopy running(folder.path());
         QCOMPARE(running.claim(), SingleCopy::Claim::Held);
         QSignalSpy heard(&running, &SingleCopy::commandReceived);
-        QCOMPARE(laterStart(folder.path(), Command::Favorite), SingleCopy::Claim::HandedOver);
+        QCOMPARE(testsupport::laterStart(folder.path(), Command::Favorite), SingleCopy::Claim::HandedOver);
         QTRY_COMPARE(heard.size(), 1);
         QCOMPARE(qvariant_cast<Command>(heard.takeFirst().at(0)), Command::Favorite);
 
@@ -412,7 +407,7 @@ private Q_SLOTS:
             basMain::SingleCopy first(folder.path());
             QCOMPARE(first.claim(), basMain::SingleCopy::Claim::Held);
             QSignalSpy heard(&first, &basMain::SingleCopy::commandReceived);
-            QCOMPARE(laterStart(folder.path(), basMain::Command::Show),
+            QCOMPARE(testsupport::laterStart(folder.path(), basMain::Command::Show),
                      basMain::SingleCopy::Claim::HandedOver);
             QTRY_COMPARE(heard.size(), 1);
         }
@@ -435,14 +430,14 @@ private Q_SLOTS:
         QCOMPARE(first.claim(), SingleCopy::Claim::Held);
         QSignalSpy heard(&first, &SingleCopy::commandReceived);
         QVERIFY(dir.rmdir(QStringLiteral("KelvoMonitor.lock"))); // and now it can
-        QCOMPARE(laterStart(folder.path(), Command::Favorite), SingleCopy::Claim::HandedOver);
+        QCOMPARE(testsupport::laterStart(folder.path(), Command::Favorite), SingleCopy::Claim::HandedOver);
         QTRY_COMPARE(heard.size(), 1);
 
         const QString channel = SingleCopy::channelPath(folder.path(), runtime.path());
         QVERIFY(QFile::remove(channel + QStringLiteral(".lock"))); // a cleaner of the runtime folder
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("listens at .* without the lock")));
-        QCOMPARE(laterStart(folder.path(), Command::Check), SingleCopy::Claim::HandedOver);
+        QCOMPARE(testsupport::laterStart(folder.path(), Command::Check), SingleCopy::Claim::HandedOver);
         QTRY_COMPARE(heard.size(), 2);
         QCOMPARE(qvariant_cast<Command>(heard.at(1).at(0)), Command::Check);
         qunsetenv("XDG_RUNTIME_DIR");
@@ -459,11 +454,11 @@ private Q_SLOTS:
         QCOMPARE(closing.claim(), SingleCopy::Claim::Held);
         QSignalSpy heard(&closing, &SingleCopy::commandReceived);
         closing.refuseCommands();
-        QCOMPARE(laterStart(folder.path(), Command::Quit), SingleCopy::Claim::HandedOver);
+        QCOMPARE(testsupport::laterStart(folder.path(), Command::Quit), SingleCopy::Claim::HandedOver);
         QTimer::singleShot(1500, &closing, &SingleCopy::release); // the check is over
         QElapsedTimer waited;
         waited.start();
-        QCOMPARE(laterStart(folder.path(), Command::Check), SingleCopy::Claim::Held);
+        QCOMPARE(testsupport::laterStart(folder.path(), Command::Check), SingleCopy::Claim::Held);
         QVERIFY(waited.elapsed() >= 1400);
         QCOMPARE(heard.size(), 0); // never dropped by the closing copy: run by the new one
     }
