@@ -6,6 +6,7 @@
 #include "engine/downloads.h"
 #include "engine/engine.h"
 #include "engine/findbar.h"
+#include "engine/hangbar.h"
 #include "engine/kelvopage.h"
 #include "engine/pageprompts.h"
 #include "platform/appicon.h"
@@ -99,7 +100,8 @@ QList<QKeySequence> keys(std::initializer_list<QKeySequence> wanted, QKeySequenc
 BrowserWindow::BrowserWindow(QWebEnginePage* page)
     : m_view(new QWebEngineView), m_stack(new QStackedWidget), m_problem(new QLabel),
       m_progress(new QProgressBar), m_findBar(new FindBar), m_prompts(new PagePrompts(page, this)),
-      m_shelf(new DownloadShelf(this)) {
+      m_shelf(new DownloadShelf(this)),
+      m_hangBar(new HangBar(page, this, [this] { return m_stack->currentWidget() == m_view; })) {
     platform::MemberWindows::instance()->opened();
     windows() << this;
     Downloads::instance(); // downloads are taken from the first window on
@@ -135,6 +137,7 @@ BrowserWindow::BrowserWindow(QWebEnginePage* page)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_prompts);
+    layout->addWidget(m_hangBar);
     layout->addWidget(m_stack, 1);
     layout->addWidget(m_findBar);
     layout->addWidget(m_shelf);
@@ -212,6 +215,7 @@ BrowserWindow::~BrowserWindow() {
     windows().removeAll(this);
     // The page must go before the view that shows it, and its questions before it.
     delete m_prompts;
+    delete m_hangBar;
     if (QWebEnginePage* page = m_view->page()) {
         m_view->setPage(nullptr);
         delete page;

@@ -18,6 +18,7 @@ namespace engine {
 
 class DownloadShelf;
 class FindBar;
+class HangBar;
 class PagePrompts;
 
 // A browser window for the member, as ordinary browsers have one: back,
@@ -36,6 +37,7 @@ public:
     QWebEngineView* view() const { return m_view; }
     FindBar* findBar() const { return m_findBar; }
     PagePrompts* prompts() const { return m_prompts; }
+    HangBar* hangBar() const { return m_hangBar; }
     DownloadShelf* shelf() const { return m_shelf; }
     // What the member sees instead of the page, or empty while the page shows.
     QString problem() const;
@@ -92,6 +94,7 @@ private:
     FindBar* m_findBar;
     PagePrompts* m_prompts;
     DownloadShelf* m_shelf;
+    HangBar* m_hangBar;
     QAction* m_escape = nullptr;
     bool m_loading = false;
     bool m_pageFullScreen = false;

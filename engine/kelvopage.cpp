@@ -2,6 +2,7 @@
 
 #include "engine/browserwindow.h"
 #include "engine/engine.h"
+#include "engine/renderers.h"
 #include "platform/desktopproxy.h"
 
 #include <QAuthenticator>
@@ -25,9 +26,26 @@ QString from(const QUrl& origin) {
     return origin.host().isEmpty() ? QStringLiteral("このページ") : origin.host();
 }
 
+QList<KelvoPage*>& livePages() {
+    static QList<KelvoPage*> pages;
+    return pages;
+}
+
 } // namespace
 
+KelvoPage::~KelvoPage() {
+    livePages().removeAll(this);
+}
+
+bool KelvoPage::anyUsesRenderer(qint64 pid) {
+    const QList<KelvoPage*>& pages = livePages();
+    return std::any_of(pages.begin(), pages.end(),
+                       [pid](KelvoPage* p) { return p->renderProcessPid() == pid; });
+}
+
 KelvoPage::KelvoPage(QObject* parent) : QWebEnginePage(sharedProfile(), parent) {
+    livePages() << this;
+    followRendererStarts(this);
     // The desktop's proxy credentials, once per proxy until a page loads: a
     // refused pair falls to the member's window (or, hidden, to a failed load).
     connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,

@@ -15,6 +15,10 @@ class KelvoPage : public QWebEnginePage {
     Q_OBJECT
 public:
     explicit KelvoPage(QObject* parent = nullptr);
+    ~KelvoPage() override;
+
+    // Whether a page of ours is served by the renderer with this process id.
+    static bool anyUsesRenderer(qint64 pid);
 
     void setMemberWindow(QWidget* window) { m_window = window; }
     bool inMemberWindow() const { return !m_window.isNull(); }

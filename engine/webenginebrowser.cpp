@@ -2,6 +2,9 @@
 
 #include "engine/browserwindow.h"
 #include "engine/kelvopage.h"
+#include "engine/renderers.h"
+#include "platform/clock.h"
+#include "platform/engineprocess.h"
 #include "platform/memory.h"
 
 #include <QEventLoop>
@@ -24,7 +27,10 @@ using namespace platform;
 namespace engine {
 namespace {
 
-constexpr int ScriptTimeoutMs = 15000; // bound of one script call
+// Bounds of one script call. A hidden page's script spinning on the page's
+// only thread must cost the machine seconds, not the whole tick.
+constexpr int ScriptTimeoutMs = 15000;
+constexpr int HiddenScriptTimeoutMs = 5000;
 
 BrowserError gone() {
     return BrowserError(ErrProcessGone, QStringLiteral("The browser's process is no longer there"));
@@ -101,8 +107,10 @@ void WebEngineBrowser::makePage() {
 }
 
 void WebEngineBrowser::dropPage() {
-    if (m_page) // none while the browser rests
+    if (m_page) { // none while the browser rests
         disconnect(m_page, nullptr, this, nullptr);
+        endRendererLeftBy(m_page);
+    }
     if (m_parkedView) {
         m_parkedView->setPage(nullptr);
         delete m_parkedView;
@@ -133,6 +141,7 @@ void WebEngineBrowser::startLoad() {
     // Busy from the moment the call returns, not from the engine's later
     // loadStarted; a stale loadFinished of an earlier load must not end it.
     m_awaitingStart = true;
+    m_loadAskedMs = platform::clock().elapsedMs();
     m_loadError.clear();
 }
 
@@ -188,6 +197,20 @@ void WebEngineBrowser::Rest() {
     platform::releaseFreedMemorySoon();
 }
 
+// A hidden page that passed a bound is given up, and its renderer with it:
+// a spinning script would keep it busy long after, and the next page of
+// the site could be put in the same process. The next load makes a new page.
+void WebEngineBrowser::abandonPage(const QString& why) {
+    if (!m_page || m_window || m_visible)
+        return;
+    endRenderer(m_page, why);
+    m_restUrl = m_page->url();
+    m_resting = true;
+    m_awaitingStart = false;
+    m_loadsInFlight = 0;
+    dropPage();
+}
+
 void WebEngineBrowser::wake() {
     if (!m_resting)
         return;
@@ -227,7 +250,16 @@ void WebEngineBrowser::Refresh() {
 
 bool WebEngineBrowser::Busy() {
     ensureAlive();
-    return m_awaitingStart || m_loadsInFlight > 0;
+    const bool busy = m_awaitingStart || m_loadsInFlight > 0;
+    if (busy && !m_visible && m_page && m_page->renderProcessPid() <= 0 &&
+        platform::clock().elapsedMs() - m_loadAskedMs >= RendererStartLimitMs) {
+        // Its renderer never came up: no wait can mend that.
+        platform::RendererStarts::instance()->failed(QStringLiteral("none came up for ") +
+                                                     m_page->url().toString());
+        abandonPage(QStringLiteral("it never came up"));
+        throw BrowserError(ErrProcessGone, QStringLiteral("The page's process did not start"));
+    }
+    return busy;
 }
 
 void WebEngineBrowser::Stop() {
@@ -236,6 +268,7 @@ void WebEngineBrowser::Stop() {
         m_page->triggerAction(QWebEnginePage::Stop);
     m_awaitingStart = false;
     m_loadsInFlight = 0;
+    abandonPage(QStringLiteral("its load passed its bound"));
 }
 
 QVariant WebEngineBrowser::runScript(const QString& script) {
@@ -260,13 +293,15 @@ QVariant WebEngineBrowser::runScript(const QString& script) {
     connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     connect(m_page, &QObject::destroyed, &loop, &QEventLoop::quit);
-    timeout.start(ScriptTimeoutMs);
+    timeout.start(m_visible ? ScriptTimeoutMs : HiddenScriptTimeoutMs);
     if (!*answered)
         loop.exec(); // the member's windows stay live meanwhile
     if (!guard || !page || m_gone)
         throw gone();
-    if (!*answered)
+    if (!*answered) {
+        abandonPage(QStringLiteral("a script call passed its bound"));
         throw BrowserError(ErrScriptTimeout, QStringLiteral("The page did not answer in time"));
+    }
     return *result;
 }
 

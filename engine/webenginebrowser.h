@@ -52,6 +52,7 @@ private:
     void load(const QUrl& url);
     void makePage();
     void dropPage();
+    void abandonPage(const QString& why);
     void wake();
     QVariant runScript(const QString& script);
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
@@ -64,6 +65,7 @@ private:
     // waits for the engine's loadStarted, then for as many loadFinished.
     bool m_awaitingStart = false;
     int m_loadsInFlight = 0;
+    qint64 m_loadAskedMs = 0;
     QString m_loadError; // of the last finished load
     bool m_gone = false;
     bool m_resting = false;

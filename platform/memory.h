@@ -10,7 +10,11 @@ namespace platform {
 // library keeps freed memory for reuse; between two checks, a minute apart,
 // it would only swell the footprint.
 void releaseFreedMemory();
-// The same, some seconds from now (once, however often asked): the engine
+// Lets go of the pages of our code and that of our libraries that were
+// read in from their files: they stay in the system's file cache, and are
+// mapped again, without a read, when next run.
+void releaseCodePages();
+// Both, some seconds from now (once, however often asked): the engine
 // frees most of a page's memory only after the page's process has gone.
 void releaseFreedMemorySoon();
 // Blocks from 256 KiB up (the engine's frame buffers, say) go back to the

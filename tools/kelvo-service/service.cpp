@@ -230,6 +230,11 @@ std::string Site::topPage(bool isSignedIn) {
         body += "<script>document.title=prompt('お名前','')===null?'declined':'answered';</script>";
     else if (talk == "open")
         body += "<script>window.open('/campaign','campaign');</script>";
+    else if (talk == "spin") // a broken script: once the list is drawn it never returns
+        body += "<script>requestAnimationFrame(function(){setTimeout(function(){for(;;){}},0);});</script>";
+    else if (talk == "spin-member") // only where a member reads it: the window has the focus
+        body += "<script>setInterval(function(){if(document.hasFocus()){for(;;){}}},300);"
+                "addEventListener('keydown',function(){for(;;){}});</script>";
     if (wanderMs >= 0) // as sites do that send the reader on by script
         body += "<script>setTimeout(function(){location.href='/search';}," + std::to_string(wanderMs) +
                 ");</script>";
@@ -542,7 +547,8 @@ void Site::install(httplib::Server& server) {
     });
     toggle("/_control/login-page-when-signed-in", &Site::m_loginPageWhenSignedIn);
     toggle("/_control/login-challenge", &Site::m_challenge);
-    choice("/_control/top-script", "kind", {"", "alert", "confirm", "prompt", "open"}, &Site::m_topScript);
+    choice("/_control/top-script", "kind", {"", "alert", "confirm", "prompt", "open", "spin", "spin-member"},
+           &Site::m_topScript);
     // ?to=ORIGIN (scheme://host[:port]); nothing: the sign-in page stays here.
     post("/_control/login-elsewhere", [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);

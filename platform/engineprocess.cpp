@@ -1,0 +1,103 @@
+#include "platform/engineprocess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+
+#include <csignal>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcEngineProcess, "kelvo.engine", QtWarningMsg)
+
+namespace platform {
+namespace {
+
+QByteArray procFile(qint64 pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+qint64 parentOf(qint64 pid) {
+    // The command's name, in parentheses, may hold anything: fields start after the last ')'.
+    const QByteArray stat = procFile(pid, "stat");
+    const int close = stat.lastIndexOf(')');
+    if (close < 0)
+        return 0;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() : 0;
+}
+
+} // namespace
+
+bool isEngineProcess(qint64 pid) {
+    if (pid <= 0 || pid == ::getpid() || !procFile(pid, "cmdline").contains("--type="))
+        return false;
+    // Forked by a zygote, a renderer bears the zygote's command line: what
+    // tells it is that it runs below us.
+    const qint64 self = ::getpid();
+    for (qint64 p = parentOf(pid); p > 1; p = parentOf(p))
+        if (p == self)
+            return true;
+    return false;
+}
+
+bool endEngineProcess(qint64 pid) {
+    // Checked first: a pid of ours long gone may be somebody else's by now.
+    return isEngineProcess(pid) && ::kill(pid_t(pid), SIGKILL) == 0;
+}
+
+std::vector<qint64> engineProcessesBelow(qint64 pid) {
+    std::vector<qint64> all;
+    std::vector<std::pair<qint64, qint64>> parents; // pid, parent
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const qint64 p = entry.toLongLong(&number);
+        if (number)
+            parents.emplace_back(p, parentOf(p));
+    }
+    std::vector<qint64> level{pid};
+    while (!level.empty()) {
+        std::vector<qint64> next;
+        for (const auto& [p, parent] : parents)
+            if (std::find(level.begin(), level.end(), parent) != level.end())
+                next.push_back(p);
+        for (qint64 p : next)
+            if (procFile(p, "cmdline").contains("--type="))
+                all.push_back(p);
+        level = std::move(next);
+    }
+    return all;
+}
+
+void endEngineProcessesLeft() {
+    // The zygotes end once they see us gone, unless they are stopped or hung.
+    for (qint64 p : engineProcessesBelow(::getpid())) {
+        const QByteArray stat = procFile(p, "stat");
+        const int close = stat.lastIndexOf(')');
+        const char state = close >= 0 && close + 2 < stat.size() ? stat.at(close + 2) : '?';
+        if (state == 'T' || state == 't')
+            qCWarning(lcEngineProcess) << "the engine's process" << p << "is stopped at our end: ended";
+        ::kill(pid_t(p), SIGKILL);
+    }
+}
+
+RendererStarts* RendererStarts::instance() {
+    static RendererStarts starts;
+    return &starts;
+}
+
+void RendererStarts::started() {
+    if (m_failures > 0)
+        qCInfo(lcEngineProcess) << "renderers start again after" << m_failures << "failures";
+    m_failures = 0;
+}
+
+void RendererStarts::failed(const QString& why) {
+    ++m_failures;
+    qCWarning(lcEngineProcess).noquote() << "a renderer did not start (" << m_failures << "in a row):" << why;
+    if (broken())
+        Q_EMIT engineBroken();
+}
+
+} // namespace platform
