@@ -2,6 +2,7 @@
 #include "engine/engine.h"
 #include "engine/webenginebrowser.h"
 #include "platform/engineprocess.h"
+#include "platform/termination.h"
 #include "storage/membersettings.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = engine::argumentList(argc, argv);
     if (const auto status = basMain::Lifetime::answerCommandLine(arguments))
         return *status;
+    platform::sayWhyOnFatalSignals();
     engine::ArgumentVector args(engine::prepareEngine(arguments));
     int status = 0;
     {

@@ -47,8 +47,10 @@ public:
     // What keeps this process from ending unseen now, losing nothing (a
     // check under way, a window of ours, a held command, news not stored,
     // not signed in...); empty when nothing does. The member's browser
-    // windows do not: they may outlive the close.
-    QString restHeldBy() const;
+    // windows do not: they may outlive the close. A renewal that repairs a
+    // broken engine is not held by a sign-in that the engine cannot do.
+    enum class Renewal { Daily, Repair };
+    QString restHeldBy(Renewal renewal = Renewal::Daily) const;
     // A hand-over to a renewed copy is under way: ticks and the member's
     // commands wait as for a check, so that no news is read by both copies.
     void beginHandOver() { m_handOver.emplace(*this, MainPhase::Kind::Driving); }

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <optional>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,7 +65,44 @@ std::optional<QByteArray> takeLine(QByteArray& in) {
     return line;
 }
 
+// The next line within `ms`, or nothing when the line ends or time runs out.
+std::optional<QByteArray> waitLine(int fd, QByteArray& in, int ms) {
+    QDeadlineTimer deadline(ms);
+    for (;;) {
+        if (auto line = takeLine(in))
+            return line;
+        pollfd p{fd, POLLIN, 0};
+        const int left = int(deadline.remainingTime());
+        if (left <= 0 || ::poll(&p, 1, left) <= 0 || !readInto(fd, in))
+            return std::nullopt;
+    }
+}
+
 } // namespace
+
+bool HandOver::fromFrozenCopy(const QString& program, const QStringList& arguments,
+                              const std::vector<int>& locks, const QString& tipLine, int listening,
+                              int readyLimitMs) {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+        return false;
+    std::vector<int> handed{pair[1]};
+    handed.insert(handed.end(), locks.begin(), locks.end());
+    const qint64 pid = platform::spawnChild(program, QStringList{program} + arguments, handed,
+                                            {QByteArray(TipVariable) + '=' + tipLine.toUtf8()});
+    ::close(pair[1]);
+    QByteArray in;
+    bool runs = false;
+    if (pid && waitLine(pair[0], in, readyLimitMs) == QByteArray("ready")) {
+        if (listening >= 0)
+            ::close(listening); // later starts try again until the new copy listens
+        runs = writeAll(pair[0], "go\n") && waitLine(pair[0], in, RunningLimitMs) == QByteArray("running");
+    }
+    if (pid && !runs)
+        platform::endChild(pid, true);
+    ::close(pair[0]);
+    return runs;
+}
 
 HandOver::HandOver(QObject* parent) : QObject(parent) {
     m_limit.setSingleShot(true);

@@ -46,6 +46,14 @@ public:
     // Ends the new copy, then the line; abandoned() follows.
     void abandon(const QString& why);
 
+    // The same line, walked with blocking reads from a thread of the old
+    // copy whose event loop no longer turns: `listening`, the channel's
+    // descriptor, is closed at "ready" so that the new copy can listen.
+    // True once the new copy runs; a new copy that does not is ended.
+    static bool fromFrozenCopy(const QString& program, const QStringList& arguments,
+                               const std::vector<int>& locks, const QString& tipLine, int listening,
+                               int readyLimitMs);
+
 Q_SIGNALS:
     void ready();
     // The new copy runs, on its own from now on.

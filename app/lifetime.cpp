@@ -3,6 +3,8 @@
 #include "app/basmain.h"
 #include "app/frmmain.h"
 #include "platform/clock.h"
+#include "platform/engineprocess.h"
+#include "platform/frozenwatch.h"
 #include "platform/modal.h"
 #include "platform/termination.h"
 
@@ -17,6 +19,8 @@
 #include <cstdio>
 #include <utility>
 
+#include <unistd.h>
+
 Q_DECLARE_LOGGING_CATEGORY(lcStart)
 
 namespace basMain {
@@ -25,6 +29,9 @@ namespace {
 
 constexpr int ReadyLimitMs = 90000; // an engine's start and a sign-in's bound, on a busy machine
 constexpr qint64 ADayMs = 24 * 3600 * 1000;
+constexpr int FrozenAfterTicks = 30;          // seconds of an event loop that does not turn
+constexpr int RepairRetryMs = 2000;           // while something of the member's holds it off
+constexpr qint64 RepairAgainAfterMs = 600000; // after a repair that did not go through
 
 // Where this program lies now. A package upgrade replaces the file under a
 // running copy: the link then ends in " (deleted)" and the new one takes over.
@@ -62,6 +69,7 @@ int Lifetime::exec() {
     std::optional<int> status = start();
     if (!status)
         status = QCoreApplication::exec();
+    m_frozen.reset();
     m_main.reset();
     return *status;
 }
@@ -95,7 +103,12 @@ std::optional<int> Lifetime::start() {
     m_termination = new platform::TerminationWatcher(this);
     connect(
         m_termination, &platform::TerminationWatcher::terminationRequested, this,
-        [this] { close(QStringLiteral("a signal, or the session's end")); }, Qt::QueuedConnection);
+        [this](const QString& why) {
+            // Not the member's own 終了: said where a member's log shows it.
+            qCWarning(lcStart).noquote() << "ending on" << why;
+            close(why);
+        },
+        Qt::QueuedConnection);
 
     m_main = Main(m_takeOver ? std::optional<QString>(TakeOver::tipLine()) : std::nullopt);
     if (!m_main)
@@ -126,7 +139,31 @@ std::optional<int> Lifetime::start() {
         return std::nullopt;
     }
     runInbox();
+    watchForFreeze();
     return std::nullopt;
+}
+
+// The engine may block the event loop for good (it waits on a zygote that
+// no longer answers): then a thread of ours renews the copy, as the daily
+// renewal does, and ends this process with the engine's.
+void Lifetime::watchForFreeze() {
+    const QString program = m_program.isEmpty() ? programFile() : m_program;
+    const std::vector<int> locks = m_single.lockDescriptors();
+    if (m_frozen || program.isEmpty() || locks.empty())
+        return;
+    m_frozen = std::make_unique<platform::FrozenWatch>(
+        FrozenAfterTicks, [program, locks, arguments = RenewedArguments(m_arguments), tip = m_main->tipLine(),
+                           listening = m_single.listeningDescriptor(), ready = m_readyLimitMs] {
+            qCWarning(lcStart) << "the event loop has not turned for" << FrozenAfterTicks
+                               << "s (the engine waits on a process of its own): renewing the copy";
+            if (!HandOver::fromFrozenCopy(program, arguments, locks, tip, listening, ready)) {
+                qCWarning(lcStart) << "the frozen copy could not be renewed";
+                return;
+            }
+            qCWarning(lcStart) << "renewed from a frozen copy: this one ends";
+            platform::endEngineProcessesLeft();
+            ::_exit(0);
+        });
 }
 
 void Lifetime::wire() {
@@ -135,6 +172,40 @@ void Lifetime::wire() {
     connect(main, &frmMain::closed, &m_single, &SingleCopy::release);
     connect(main, &frmMain::finished, this, &Lifetime::ended);
     connect(main, &frmMain::tickChecked, this, &Lifetime::tickChecked);
+    // Queued: told from inside a check's wait.
+    connect(platform::RendererStarts::instance(), &platform::RendererStarts::engineBroken, this,
+            &Lifetime::repairEngine, Qt::QueuedConnection);
+}
+
+// Renderers no longer start (a zygote that stopped answering after a sleep,
+// say): nothing inside this process mends that, a new copy's engine does.
+// Renewed at once, as the daily renewal does it, once nothing of the
+// member's is under way; a broken engine cannot sign in, so that holds
+// nothing off.
+void Lifetime::repairEngine() {
+    const qint64 now = platform::clock().elapsedMs();
+    if (m_repairing || renewing() || m_closeAsked || !m_main ||
+        (m_lastRepairMs >= 0 && now - m_lastRepairMs < RepairAgainAfterMs))
+        return;
+    qCWarning(lcStart) << "renderers failed to start"
+                       << platform::RendererStarts::instance()->failuresInARow()
+                       << "times in a row: renewing the copy now";
+    m_repairing = true;
+    m_lastRepairMs = now;
+    tryRepair();
+}
+
+void Lifetime::tryRepair() {
+    if (!m_repairing || m_closeAsked)
+        return;
+    const QString held = m_main->restHeldBy(frmMain::Renewal::Repair);
+    if (held.isEmpty() && renew()) {
+        m_repairing = false;
+        return;
+    }
+    if (!held.isEmpty())
+        heldOff(held);
+    QTimer::singleShot(RepairRetryMs, this, &Lifetime::tryRepair);
 }
 
 // Every command from outside comes here: later starts, this start's own.
@@ -256,6 +327,7 @@ void Lifetime::takeOver(const std::vector<Command>& held) {
     m_single.takeOver();
     m_main->Run();
     m_takeOver->sayRunning();
+    watchForFreeze();
     m_takeOver.release()->deleteLater(); // in its own signal
     for (Command command : held)
         receive(command);

@@ -31,6 +31,7 @@
 class frmMain;
 
 namespace platform {
+class FrozenWatch;
 class TerminationWatcher;
 } // namespace platform
 
@@ -76,6 +77,9 @@ private:
     void runInbox();
     void wire();
     void tickChecked(report::CheckOutcome outcome);
+    void repairEngine();
+    void watchForFreeze();
+    void tryRepair();
     void heldOff(const QString& why);
     void takeOver(const std::vector<Command>& held);
     void handOverAbandoned(bool toldGo);
@@ -95,6 +99,9 @@ private:
     QString m_heldSince;
     bool m_heldWarned = false;
     bool m_closeAsked = false;
+    bool m_repairing = false;
+    qint64 m_lastRepairMs = -1;
+    std::unique_ptr<platform::FrozenWatch> m_frozen;
     std::unique_ptr<HandOver> m_handOver; // last: a new copy is ended first
 };
 

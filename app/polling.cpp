@@ -44,14 +44,14 @@ void frmMain::Timer1_Timer() {
     Q_EMIT tickChecked(outcome);
 }
 
-QString frmMain::restHeldBy() const {
+QString frmMain::restHeldBy(Renewal renewal) const {
     if (closing())
         return QStringLiteral("closing");
     if (isBusy())
         return QStringLiteral("a check, a sign-in or the member's answer is under way");
     if (m_hidden.signIn().refused())
         return QStringLiteral("the site refused the password: new credentials are needed");
-    if (!LoggedIn())
+    if (!LoggedIn() && renewal == Renewal::Daily)
         return QStringLiteral("not signed in");
     if (!m_pending.empty())
         return QStringLiteral("a command is held");

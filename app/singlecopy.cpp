@@ -258,6 +258,10 @@ void SingleCopy::listen() {
         qCWarning(lcStart) << "later starts cannot reach this copy:" << m_server->errorString();
 }
 
+int SingleCopy::listeningDescriptor() const {
+    return m_server ? int(m_server->socketDescriptor()) : -1;
+}
+
 void SingleCopy::stopListening() {
     delete m_server;
     m_server = nullptr;

@@ -46,6 +46,8 @@ public:
     // The folder is this copy's: its pid in the lock file, later starts heard.
     void takeOver();
     // Later starts wait (their claim tries again) until a copy listens.
+    // The command channel's listening descriptor, -1 when not listening.
+    int listeningDescriptor() const;
     void stopListening();
     // The lock goes on in another process: forget it, remove nothing.
     void passOn();

@@ -5,10 +5,13 @@
 #include <QAccessible>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
+
+Q_DECLARE_LOGGING_CATEGORY(lcEngine)
 
 namespace engine {
 
@@ -56,6 +59,8 @@ void HangBar::pulse() {
         return;
     if (m_asking) {
         if (++m_unanswered == HungAfterPulses) {
+            qCInfo(lcEngine).noquote()
+                << "the page of" << m_page->url().toString() << "does not answer: told";
             show();
             QAccessibleEvent shown(this, QAccessible::Alert);
             QAccessible::updateAccessibility(&shown);

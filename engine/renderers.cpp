@@ -36,17 +36,22 @@ void endRendererLeftBy(QWebEnginePage* page) {
 }
 
 void followRendererStarts(QWebEnginePage* page) {
+    // The engine does not always say when a renderer comes up: one that has
+    // a process id by the time a load moves on has.
     auto started = std::make_shared<bool>(false);
-    QObject::connect(page, &QWebEnginePage::renderProcessPidChanged, page, [started](qint64 pid) {
-        if (pid <= 0)
-            return;
-        *started = true;
-        platform::RendererStarts::instance()->started();
-    });
+    auto look = [page, started] {
+        if (!*started && page->renderProcessPid() > 0) {
+            *started = true;
+            platform::RendererStarts::instance()->started();
+        }
+    };
+    QObject::connect(page, &QWebEnginePage::renderProcessPidChanged, page, look);
+    QObject::connect(page, &QWebEnginePage::loadingChanged, page, look);
+    QObject::connect(page, &QWebEnginePage::loadProgress, page, look);
     QObject::connect(page, &QWebEnginePage::renderProcessTerminated, page,
-                     [started](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+                     [page, started](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
                          // Ended before it was ever there: it never came up.
-                         if (!std::exchange(*started, false))
+                         if (!std::exchange(*started, false) && page->renderProcessPid() <= 0)
                              platform::RendererStarts::instance()->failed(
                                  QStringLiteral("the engine could not start it (status %1, code %2)")
                                      .arg(int(status))

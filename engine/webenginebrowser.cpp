@@ -170,8 +170,9 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info) {
     } else if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
         m_loadError.clear();
     }
-    qCDebug(lcEngine) << "load" << info.status() << info.url() << "error page" << info.isErrorPage()
-                      << info.errorDomain() << info.errorCode() << info.errorString();
+    qCDebug(lcEngine) << "load" << info.status() << info.url() << "renderer" << m_page->renderProcessPid()
+                      << "visible" << m_visible << "error page" << info.isErrorPage() << info.errorDomain()
+                      << info.errorCode() << info.errorString();
 }
 
 QString WebEngineBrowser::LoadError() {

@@ -95,7 +95,8 @@ void RendererStarts::started() {
 
 void RendererStarts::failed(const QString& why) {
     ++m_failures;
-    qCWarning(lcEngineProcess).noquote() << "a renderer did not start (" << m_failures << "in a row):" << why;
+    qCWarning(lcEngineProcess).noquote()
+        << QStringLiteral("a renderer did not start (%1 in a row): %2").arg(m_failures).arg(why);
     if (broken())
         Q_EMIT engineBroken();
 }

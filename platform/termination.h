@@ -13,7 +13,12 @@ public:
     ~TerminationWatcher() override;
 
 Q_SIGNALS:
-    void terminationRequested();
+    // `why`: the signal's name, or the session's end.
+    void terminationRequested(const QString& why);
 };
+
+// A fault (a crash of ours or of the engine's) still ends the process as it
+// would, core dump and all, after one line on standard error that says so.
+void sayWhyOnFatalSignals();
 
 } // namespace platform

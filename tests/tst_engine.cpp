@@ -3,8 +3,10 @@
 #include "app/frmmessage.h"
 #include "benchsupport.h"
 #include "engine/browserwindow.h"
+#include "engine/renderers.h"
 #include "engine/webenginebrowser.h"
 #include "platform/clock.h"
+#include "platform/engineprocess.h"
 #include "platform/memory.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
@@ -14,6 +16,7 @@
 #include "web/openpages.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QMessageBox>
@@ -229,6 +232,8 @@ private Q_SLOTS:
         QVERIFY(fails462([&] { ie->Refresh(); }));
         QVERIFY(fails462([&] { ie->BodyInnerText(); }));
         QVERIFY(fails462([&] { ie->Quit(); }));
+        // It had come up: an ended renderer is no sign of an engine that cannot start them.
+        QCOMPARE(platform::RendererStarts::instance()->failuresInARow(), 0);
         QVERIFY(!Login(*ie));
         // A new browser object signs in again.
         signOutEverywhere();
@@ -492,6 +497,65 @@ private Q_SLOTS:
         QCOMPARE(postCount(), 1);
         QCOMPARE(std::exchange(m_messages, {}),
                  QStringList{testsupport::warning(report::UnconfirmedMessage)});
+        main.Unload();
+    }
+
+    // A broken script on the site's top page that never returns: each check
+    // ends at its bound, its renderer with it, and the machine is not taken.
+    void aSpinningTopPageCostsSecondsNotACore() {
+        frmMain main;
+        main.Form_Load();
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged); // the baseline
+        QTest::qWait(engine::LeftRendererGraceMs + 1000);
+        const size_t resting = platform::engineProcessesBelow(getpid()).size();
+        QVERIFY(m_service.control("/_control/top-script", {{"kind", "spin"}}));
+        const double cpuBefore = bench::treeCpuSeconds(getpid(), m_service.pid());
+        QElapsedTimer span;
+        span.start();
+        for (int check = 0; check < 3; ++check) {
+            QElapsedTimer t;
+            t.start();
+            QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::NotReached);
+            QVERIFY2(t.elapsed() < 12000, qPrintable(QStringLiteral("a check took %1 ms").arg(t.elapsed())));
+            // Its renderer went with it: none is left to the next check.
+            QTRY_COMPARE_WITH_TIMEOUT(platform::engineProcessesBelow(getpid()).size(), resting, 3000);
+            QTest::qWait(int(std::max<qint64>(0, (check + 1) * 40000 - span.elapsed())));
+        }
+        const double cpu = bench::treeCpuSeconds(getpid(), m_service.pid()) - cpuBefore;
+        QVERIFY2(cpu < 0.2 * span.elapsed() / 1000.0,
+                 qPrintable(QStringLiteral("%1 CPU-s in %2 s").arg(cpu).arg(span.elapsed() / 1000.0)));
+        // Mended: the next check tells what came meanwhile.
+        QVERIFY(m_service.control("/_control/top-script", {{"kind", ""}}));
+        QVERIFY(m_service.control("/_control/article", {{"title", "直った後の記事"}}));
+        auto answer = testsupport::whenShown<frmMessage>([](frmMessage* m) { m->cmdClose->click(); });
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Changed);
+        main.Unload();
+    }
+
+    // At rest the engine's code is not held in our pages: the next check
+    // reads it back from the file cache, and works.
+    void atRestTheCodeIsLetGo() {
+        frmMain main;
+        main.Form_Load();
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
+        auto engineCodeKiB = [] {
+            QFile smaps(QStringLiteral("/proc/self/smaps"));
+            smaps.open(QIODevice::ReadOnly);
+            qint64 kib = 0;
+            bool engine = false;
+            for (const QByteArray& line : smaps.readAll().split('\n')) {
+                if (line.contains(" r-xp ") || line.contains(" r--p ") || line.contains(" rw-p "))
+                    engine = line.contains(" r-xp ") && line.contains("libQt6WebEngineCore");
+                else if (engine && line.startsWith("Rss:"))
+                    kib += line.simplified().split(' ').value(1).toLongLong();
+            }
+            return kib;
+        };
+        const qint64 inUse = engineCodeKiB();
+        QTest::qWait(7000);
+        const qint64 atRest = engineCodeKiB();
+        QVERIFY2(atRest < inUse / 4, qPrintable(QStringLiteral("%1 KiB of %2 held").arg(atRest).arg(inUse)));
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
         main.Unload();
     }
 

@@ -11,6 +11,7 @@
 #include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
 #include "platform/childprocess.h"
+#include "platform/engineprocess.h"
 #include "platform/placement.h"
 #include "platform/tray.h"
 #include "scriptedbrowser.h"
@@ -1150,6 +1151,35 @@ private Q_SLOTS:
         QCOMPARE(renewals, 2);
         tick();
         QCOMPARE(renewals, 3);
+    }
+
+    // Renderers that no longer start cannot be mended in this process: at
+    // the third failure in a row the copy renews at once, not waiting for a
+    // day of ticks; one that did not go through is tried again only ten
+    // minutes on, not at every failure.
+    void aBrokenEngineRenewsTheCopyAtOnce() {
+        auto life = startCopy({QStringLiteral("KelvoMonitor")});
+        life->setRenewal(newCopy("exit 0"), 5000, 0); // no daily renewal
+        auto* starts = platform::RendererStarts::instance();
+        auto fail = [&](bool renews) {
+            starts->failed(QStringLiteral("a test"));
+            if (!renews) {
+                QTest::qWait(100);
+                QVERIFY(!life->renewing());
+                return;
+            }
+            QTRY_VERIFY(life->renewing());
+            QTest::ignoreMessage(QtWarningMsg, "no renewal: the new copy ended");
+            QTRY_VERIFY(!life->renewing());
+        };
+        fail(false);
+        fail(false);
+        fail(true);
+        fail(false);
+        m_clock.sleep(11 * 60 * 1000);
+        fail(true);
+        starts->started();
+        QVERIFY(!starts->broken());
     }
 
     // A signal (or the session's end) while the first-run dialog waits ends

@@ -8,6 +8,7 @@
 #include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
 #include "platform/autostart.h"
+#include "platform/frozenwatch.h"
 #include "platform/placement.h"
 #include "scriptedbrowser.h"
 #include "storage/membersettings.h"
@@ -28,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 
@@ -304,6 +306,23 @@ private Q_SLOTS:
         walk(&popup, popup.cmdOpen);
         frmNoTray notice;
         walk(&notice, notice.cmdClose);
+    }
+
+    // An event loop that turns, slowly or in nested waits, is not frozen;
+    // one held for good is, once, after as many of the watch's ticks.
+    void aFrozenEventLoopIsToldOnce() {
+        std::atomic<int> told{0};
+        platform::FrozenWatch watch(
+            4, [&] { ++told; }, 50);
+        QTest::qWait(600); // turning
+        QCOMPARE(told.load(), 0);
+        QThread::msleep(600); // held
+        QCOMPARE(told.load(), 1);
+        QThread::msleep(300);
+        QCOMPARE(told.load(), 1);
+        QTest::qWait(300);
+        QThread::msleep(600); // held again, after turning
+        QCOMPARE(told.load(), 2);
     }
 
     void commandLineOptions() {

@@ -232,9 +232,9 @@ std::string Site::topPage(bool isSignedIn) {
         body += "<script>window.open('/campaign','campaign');</script>";
     else if (talk == "spin") // a broken script: once the list is drawn it never returns
         body += "<script>requestAnimationFrame(function(){setTimeout(function(){for(;;){}},0);});</script>";
-    else if (talk == "spin-member") // only where a member reads it: the window has the focus
-        body += "<script>setInterval(function(){if(document.hasFocus()){for(;;){}}},300);"
-                "addEventListener('keydown',function(){for(;;){}});</script>";
+    else if (talk == "spin-member") // only where a member reads it: at the first key, click or pointer move
+        body += "<script>['keydown','mousedown','mousemove'].forEach(function(e){"
+                "addEventListener(e,function(){for(;;){}});});</script>";
     if (wanderMs >= 0) // as sites do that send the reader on by script
         body += "<script>setTimeout(function(){location.href='/search';}," + std::to_string(wanderMs) +
                 ");</script>";
