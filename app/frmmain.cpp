@@ -208,6 +208,7 @@ void frmMain::Unload() {
     if (!m_phase.askClose())
         return;
     m_timer->stop();
+    storeHeldNews(true);
     m_hidden.Quit();
     m_notice->stop();
     m_pending.clear();

@@ -149,10 +149,15 @@ private:
     void showStatus(const QString& line);
     void maybeFinish();
     void runPendingCommand();
+    // News told but not stored (a full disk): told once, tried again at
+    // every tick and at the close.
+    void storeNews(const QString& page);
+    void storeHeldNews(bool closing);
 
     MainPhase m_phase;
     basMain::HiddenBrowser m_hidden;
     Snapshot m_snapshot;
+    bool m_unstoredTold = false;
     QTimer* m_timer;
     QMenu* m_menu;
     platform::TrayIcon* m_tray = nullptr;

@@ -5,6 +5,7 @@
 
 #include "app/frmmessage.h"
 #include "platform/browser.h"
+#include "platform/messagebox.h"
 #include "platform/modal.h"
 #include "platform/placement.h"
 #include "platform/tray.h"
@@ -27,6 +28,7 @@ void frmMain::Timer1_Timer() {
     // popup, is dropped: the next one comes in 60 s.
     if (isUnloaded() || isBusy())
         return;
+    storeHeldNews(false);
     if (!LoggedIn()) {
         // A refused password is never sent again by the timer; one the site
         // did not confirm only at a slowing pace; after any other failure
@@ -136,8 +138,27 @@ frmMain::CheckOutcome frmMain::checkTopPage() {
                                                        basMain::MailAddress(), basMain::Password());
     showStatus(news.tipLine);
     ShowMessageForm(news.popup);
-    m_snapshot.store(path, read.text);
+    storeNews(read.text);
     return CheckOutcome::Changed;
+}
+
+void frmMain::storeNews(const QString& page) {
+    if (m_snapshot.store(TopFilePath(), page) || std::exchange(m_unstoredTold, true) || closing())
+        return;
+    platform::ShowMessage(report::NewsNotSavedMessage + QStringLiteral("\n") + m_snapshot.failure(),
+                          platform::MessageIcon::Warning);
+}
+
+void frmMain::storeHeldNews(bool closing) {
+    if (m_snapshot.retry(TopFilePath())) {
+        m_unstoredTold = false;
+        return;
+    }
+    if (closing) // the next start tells this news again
+        qCWarning(lcCheck).noquote() << QStringLiteral("closing with news that could not be stored (%1): "
+                                                       "its page is lost, beginning")
+                                            .arg(m_snapshot.failure())
+                                     << m_snapshot.unsaved()->left(80);
 }
 
 // The hidden browser's process has gone, or it keeps failing: a new one,

@@ -5,17 +5,8 @@
 # Three of each. Run alone, on a machine at rest:
 #   bench/answer.sh BUILD-DIR
 set -eu
-build=$(cd "$1" && pwd)
-scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
-work=$(mktemp -d)
-pids=""
-trap 'kill $pids 2>/dev/null || true; rm -rf "$work"' EXIT
-eval "$("$scripts/desktop")"
-pids="$KELVO_DESKTOP_PIDS"
-"$build/tools/kelvo-service/kelvo-service" --port 0 --account "bench@example.com:bench pass" >"$work/service.out" &
-pids="$! $pids"
-sleep 1
-port=$(awk '/^PORT /{print $2}' "$work/service.out")
+account="bench@example.com:bench pass"
+. "$(dirname "$0")/common.sh"
 cp "$build/KelvoMonitor" "$work/"
 printf '[mail]\naddress=bench@example.com\npwd=bench pass\n[url]\nfavorite=https://kelvo.example/mypage/favorites\n' \
     >"$work/settings.ini"

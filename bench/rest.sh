@@ -11,29 +11,11 @@
 #   bench/rest.sh BUILD-DIR [TICKS] [SWITCHES...]
 # Each SWITCHES argument adds one more way: engine switches tried on top.
 set -eu
-build=$(cd "$1" && pwd)
 ticks=${2:-10}
-shift $(($# < 2 ? $# : 2))
-scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 tick=20
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=""
-trap 'kill $pids 2>/dev/null || true; rm -rf "$work"' EXIT
-eval "$("$scripts/desktop")"
-pids="$KELVO_DESKTOP_PIDS"
-"$build/tools/kelvo-service/kelvo-service" --port 0 --account "rest@example.com:rest pass" >"$work/service.out" &
-pids="$! $pids"
-sleep 1
-port=$(awk '/^PORT /{print $2}' "$work/service.out")
-user=$(id -un)
-run=""
-if [ "$(id -u)" -eq 0 ]; then
-    user=member
-    id -u member >/dev/null 2>&1 || useradd -m member
-    xhost +si:localuser:member >/dev/null 2>&1 || true
-    run="setpriv --reuid=member --regid=member --init-groups env HOME=/home/member"
-fi
+account="rest@example.com:rest pass"
+. "$(dirname "$0")/common.sh"
+shift $(($# < 2 ? $# : 2))
 
 pss() {
     for p in $(pgrep -u "$user"); do awk '$1 == "Pss:" {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null; done |
@@ -53,9 +35,9 @@ way() {
     mkdir "$dir"
     cp "$build/KelvoMonitor" "$dir/"
     printf '[mail]\naddress=rest@example.com\npwd=rest pass\n' >"$dir/settings.ini"
-    [ -z "$run" ] || chown -R member: "$dir"
+    [ -z "$as" ] || chown -R member: "$dir"
     # shellcheck disable=SC2086
-    $run env KELVO_RENEW_AFTER_CHECKS=0 KELVO_TICK_MS=$((tick * 1000)) $2 "$dir/KelvoMonitor" \
+    $as env KELVO_RENEW_AFTER_CHECKS=0 KELVO_TICK_MS=$((tick * 1000)) $2 "$dir/KelvoMonitor" \
         --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port $3" \
         --ignore-certificate-errors >"$dir/program.log" 2>&1 &
     # the first tick comes a tick after the sign-in; sample half way after each

@@ -9,25 +9,15 @@
 # Run by hand, alone, as root:
 #   bench/sleep.sh BUILD-DIR [ROUNDS] [SECONDS]      (10 rounds of 60 s)
 set -eu
-build=$(cd "$1" && pwd)
 rounds=${2:-10}
 seconds=${3:-60}
-scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 tick=20
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=""
-trap 'kill $pids 2>/dev/null || true; pkill -KILL -u member 2>/dev/null || true' EXIT
-eval "$("$scripts/desktop")"
-pids="$KELVO_DESKTOP_PIDS"
-xhost +si:localuser:member >/dev/null 2>&1 || true
-id -u member >/dev/null 2>&1 || useradd -m member
-"$build/tools/kelvo-service/kelvo-service" --port 0 --account "sleep@example.com:sleep pass" \
-    --publish-every 120 >"$work/service.out" &
-pids="$! $pids"
-sleep 1
-port=$(awk '/^PORT /{print $2}' "$work/service.out")
-as="setpriv --reuid=member --regid=member --init-groups env HOME=/home/member"
+account="sleep@example.com:sleep pass"
+service_args="--publish-every 120"
+keep_work=1
+cleanup_more() { pkill -KILL -u "$user" 2>/dev/null || true; }
+. "$(dirname "$0")/common.sh"
+[ "$(id -u)" -eq 0 ] || { echo "run it as root" >&2; exit 1; }
 # copy DIR TICK_MS: a copy of the program in DIR, its status kept in DIR/status
 copy() {
     mkdir -p "$1"

@@ -12,31 +12,15 @@
 # engine's sandbox on) or as that user:
 #   bench/soak.sh BUILD-DIR [MINUTES]      (30 minutes unless told)
 set -eu
-build=$(cd "$1" && pwd)
 minutes=${2:-30}
-scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=""
-trap 'kill $pids 2>/dev/null || true; rm -rf "$work"' EXIT
-eval "$("$scripts/desktop")"
-pids="$KELVO_DESKTOP_PIDS"
-"$build/tools/kelvo-service/kelvo-service" --port 0 --account "soak@example.com:soak pass" \
-    --publish-every 600 >"$work/service.out" &
-pids="$! $pids"
-sleep 1
-port=$(awk '/^PORT /{print $2}' "$work/service.out")
+account="soak@example.com:soak pass"
+service_args="--publish-every 600"
+. "$(dirname "$0")/common.sh"
 mkdir "$work/app"
 cp "$build/KelvoMonitor" "$work/app/"
 printf '[mail]\naddress=soak@example.com\npwd=soak pass\n' >"$work/app/settings.ini"
-run=""
-if [ "$(id -u)" -eq 0 ]; then
-    id -u member >/dev/null 2>&1 || useradd -m member
-    chown -R member: "$work/app"
-    xhost +si:localuser:member >/dev/null 2>&1 || true
-    run="setpriv --reuid=member --regid=member --init-groups env HOME=/home/member"
-fi
-$run "$work/app/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
+[ -z "$as" ] || chown -R member: "$work/app"
+$as "$work/app/KelvoMonitor" --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$port" \
     --ignore-certificate-errors >"$work/program.log" 2>&1 &
 sleep 2
 app=$(pgrep -n -f "$work/app/KelvoMonitor")

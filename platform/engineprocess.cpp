@@ -29,16 +29,26 @@ qint64 parentOf(qint64 pid) {
 
 } // namespace
 
+namespace {
+
+bool ofTheEngine(qint64 pid) {
+    return procFile(pid, "cmdline").contains("--type=");
+}
+
+} // namespace
+
 bool isEngineProcess(qint64 pid) {
-    if (pid <= 0 || pid == ::getpid() || !procFile(pid, "cmdline").contains("--type="))
-        return false;
     // Forked by a zygote, a renderer bears the zygote's command line: what
-    // tells it is that it runs below us.
+    // tells it is that it runs below us, through the engine's processes
+    // alone (a renewed copy is our child too, with an engine of its own).
     const qint64 self = ::getpid();
-    for (qint64 p = parentOf(pid); p > 1; p = parentOf(p))
-        if (p == self)
-            return true;
-    return false;
+    if (pid <= 1 || pid == self)
+        return false;
+    qint64 p = pid;
+    for (; p > 1 && p != self; p = parentOf(p))
+        if (!ofTheEngine(p))
+            return false;
+    return p == self;
 }
 
 bool endEngineProcess(qint64 pid) {
@@ -59,12 +69,11 @@ std::vector<qint64> engineProcessesBelow(qint64 pid) {
     std::vector<qint64> level{pid};
     while (!level.empty()) {
         std::vector<qint64> next;
+        // Through the engine's processes alone: not into a renewed copy.
         for (const auto& [p, parent] : parents)
-            if (std::find(level.begin(), level.end(), parent) != level.end())
+            if (std::find(level.begin(), level.end(), parent) != level.end() && ofTheEngine(p))
                 next.push_back(p);
-        for (qint64 p : next)
-            if (procFile(p, "cmdline").contains("--type="))
-                all.push_back(p);
+        all.insert(all.end(), next.begin(), next.end());
         level = std::move(next);
     }
     return all;

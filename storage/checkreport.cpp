@@ -13,6 +13,8 @@ const QString UnconfirmedMessage = QStringLiteral(
     "サイトがログインを確認しませんでした。サイトを開いて、表示されている内容をご確認ください。");
 const QString AlreadyRunningMessage = QStringLiteral("KelvoMonitor はすでに起動しています。");
 const QString SettingsNotSavedMessage = QStringLiteral("設定を保存できませんでした。");
+const QString NewsNotSavedMessage =
+    QStringLiteral("新着記事の内容を保存できませんでした。保存できるようになりしだい保存します。");
 
 const QString TipFirstCheck = QStringLiteral("最初の確認を待っています");
 const QString TipSigningIn = QStringLiteral("%1 ログインしています");

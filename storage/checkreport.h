@@ -41,6 +41,8 @@ extern const QString UntrustedMessage;
 extern const QString UnconfirmedMessage;
 extern const QString AlreadyRunningMessage;
 extern const QString SettingsNotSavedMessage;
+// A change told but not stored: it is kept and stored once it can be.
+extern const QString NewsNotSavedMessage;
 
 // The tip's second line; %1 is the time (HH:MM) where it has one.
 extern const QString TipFirstCheck;

@@ -27,9 +27,30 @@ std::optional<QString> Snapshot::baselineFor(const QString& path, const QString&
     return old;
 }
 
-void Snapshot::store(const QString& path, const QString& page) {
-    if (m_textManager.ReplaceText(path, page))
+bool Snapshot::store(const QString& path, const QString& page) {
+    if (m_textManager.ReplaceText(path, page)) {
         m_unsaved.reset();
-    else
-        m_unsaved = page;
+        return true;
+    }
+    m_unsaved = page;
+    return false;
+}
+
+bool Snapshot::retry(const QString& path) {
+    if (!m_unsaved)
+        return true;
+    if (!m_textManager.ReplaceText(path, *m_unsaved))
+        return false;
+    qCInfo(lcFiles) << "the news held in memory is stored at last in" << path;
+    m_unsaved.reset();
+    return true;
+}
+
+QString Snapshot::failure() const {
+    // The manager's message is "number:description".
+    const QString message = m_textManager.Message();
+    const qsizetype colon = message.indexOf(u':');
+    bool number = false;
+    message.left(colon).toInt(&number);
+    return number ? message.mid(colon + 1) : message;
 }

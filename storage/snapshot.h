@@ -18,10 +18,18 @@ public:
     std::optional<QString> baselineFor(const QString& path, const QString& page);
     // After a change has been shown: the file replaced whole, so a crash or a
     // full disk leaves the old one; kept in memory when that fails, so the
-    // same change is not announced again at every check.
-    void store(const QString& path, const QString& page);
+    // same change is not announced again at every check. False when it failed
+    // (why: failure()).
+    bool store(const QString& path, const QString& page);
+    // A change shown but not stored is tried again (at every tick, and at the
+    // close): true once nothing is left unstored.
+    bool retry(const QString& path);
     // Whether every change shown is in the file.
     bool allStored() const { return !m_unsaved; }
+    // The page held in memory alone, if any.
+    const std::optional<QString>& unsaved() const { return m_unsaved; }
+    // The system's reason of the last failed store, in its words.
+    QString failure() const;
 
 private:
     textfileManager m_textManager;

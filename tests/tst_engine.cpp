@@ -151,7 +151,22 @@ private Q_SLOTS:
 
     // Between two ticks the C library must not sit on what a check freed: the
     // engine frees most of a page only after the page's process has gone.
+    // Nor do we hold the engine's code, which the file cache keeps anyway:
+    // the next check reads it back, and works.
     void checksLeaveNoFreedMemoryHeld() {
+        auto engineCodeKiB = [] {
+            QFile smaps(QStringLiteral("/proc/self/smaps"));
+            smaps.open(QIODevice::ReadOnly);
+            qint64 kib = 0;
+            bool code = false;
+            for (const QByteArray& line : smaps.readAll().split('\n')) {
+                if (line.contains("-") && line.contains(" 00") && line.contains('/'))
+                    code = line.contains(" r-xp ") && line.contains("libQt6WebEngineCore");
+                else if (code && line.startsWith("Rss:"))
+                    kib += line.simplified().split(' ').value(1).toLongLong();
+            }
+            return kib;
+        };
         frmMain main;
         main.Form_Load();
         auto answer = testsupport::whenShown<frmMessage>([](frmMessage* m) { m->cmdClose->click(); });
@@ -160,11 +175,18 @@ private Q_SLOTS:
                 QVERIFY(m_service.control("/_control/article", {{"title", "休みの間の記事"}}));
             main.CheckTopPage();
         }
+        const qint64 codeInUse = engineCodeKiB();
         QTest::qWait(7000);
         const qint64 before = bench::smapsKiB(getpid(), {"Private_Dirty"});
         platform::releaseFreedMemory();
         const qint64 held = before - bench::smapsKiB(getpid(), {"Private_Dirty"});
         QVERIFY2(held < 1024, qPrintable(QStringLiteral("%1 KiB freed but held").arg(held)));
+        const qint64 codeAtRest = engineCodeKiB();
+        QVERIFY2(
+            codeAtRest < codeInUse / 4,
+            qPrintable(
+                QStringLiteral("%1 KiB of the engine's %2 KiB of code held").arg(codeAtRest).arg(codeInUse)));
+        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
         main.Unload();
     }
 
@@ -501,8 +523,14 @@ private Q_SLOTS:
     }
 
     // A broken script on the site's top page that never returns: each check
-    // ends at its bound, its renderer with it, and the machine is not taken.
+    // ends at its bound, its renderer with it, and the machine is not taken:
+    // three checks and what follows them cost under 20% of the two minutes
+    // that three ticks 40 s apart would span (run back to back here; with
+    // no renderer left between checks, nothing else burns).
     void aSpinningTopPageCostsSecondsNotACore() {
+        QVERIFY(inifileModule::WriteIniString(
+            QStringLiteral("https://") + ServiceHost() + QStringLiteral("/mypage/favorites"),
+            QStringLiteral("favorite"), QStringLiteral("url"), SettingsFilePath()));
         frmMain main;
         main.Form_Load();
         QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged); // the baseline
@@ -519,43 +547,30 @@ private Q_SLOTS:
             QVERIFY2(t.elapsed() < 12000, qPrintable(QStringLiteral("a check took %1 ms").arg(t.elapsed())));
             // Its renderer went with it: none is left to the next check.
             QTRY_COMPARE_WITH_TIMEOUT(platform::engineProcessesBelow(getpid()).size(), resting, 3000);
-            QTest::qWait(int(std::max<qint64>(0, (check + 1) * 40000 - span.elapsed())));
+            if (check == 1) {
+                // The member's window meanwhile is a renderer of its own, and works.
+                OpenFavorite();
+                QPointer<engine::BrowserWindow> window = platform::visibleWindow<engine::BrowserWindow>();
+                QVERIFY(window);
+                QTRY_COMPARE(window->view()->url().path(), QStringLiteral("/mypage/favorites"));
+                QVERIFY(window->view()->page()->renderProcessPid() > 0);
+                window->close();
+                QTRY_VERIFY(!window);
+                QTRY_COMPARE_WITH_TIMEOUT(platform::engineProcessesBelow(getpid()).size(), resting, 5000);
+            }
         }
+        const double checks = bench::treeCpuSeconds(getpid(), m_service.pid()) - cpuBefore;
+        QTest::qWait(10000); // at rest after them
         const double cpu = bench::treeCpuSeconds(getpid(), m_service.pid()) - cpuBefore;
-        QVERIFY2(cpu < 0.2 * span.elapsed() / 1000.0,
-                 qPrintable(QStringLiteral("%1 CPU-s in %2 s").arg(cpu).arg(span.elapsed() / 1000.0)));
+        qInfo("a spinning top page: %.1f CPU-s for three checks in %.0f s, %.2f CPU-s in the 10 s after",
+              checks, (span.elapsed() - 10000) / 1000.0, cpu - checks);
+        QVERIFY2(cpu < 0.2 * 120 && cpu - checks < 0.5,
+                 qPrintable(QStringLiteral("%1 CPU-s, %2 of them at rest").arg(cpu).arg(cpu - checks)));
         // Mended: the next check tells what came meanwhile.
         QVERIFY(m_service.control("/_control/top-script", {{"kind", ""}}));
         QVERIFY(m_service.control("/_control/article", {{"title", "直った後の記事"}}));
         auto answer = testsupport::whenShown<frmMessage>([](frmMessage* m) { m->cmdClose->click(); });
         QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Changed);
-        main.Unload();
-    }
-
-    // At rest the engine's code is not held in our pages: the next check
-    // reads it back from the file cache, and works.
-    void atRestTheCodeIsLetGo() {
-        frmMain main;
-        main.Form_Load();
-        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
-        auto engineCodeKiB = [] {
-            QFile smaps(QStringLiteral("/proc/self/smaps"));
-            smaps.open(QIODevice::ReadOnly);
-            qint64 kib = 0;
-            bool engine = false;
-            for (const QByteArray& line : smaps.readAll().split('\n')) {
-                if (line.contains(" r-xp ") || line.contains(" r--p ") || line.contains(" rw-p "))
-                    engine = line.contains(" r-xp ") && line.contains("libQt6WebEngineCore");
-                else if (engine && line.startsWith("Rss:"))
-                    kib += line.simplified().split(' ').value(1).toLongLong();
-            }
-            return kib;
-        };
-        const qint64 inUse = engineCodeKiB();
-        QTest::qWait(7000);
-        const qint64 atRest = engineCodeKiB();
-        QVERIFY2(atRest < inUse / 4, qPrintable(QStringLiteral("%1 KiB of %2 held").arg(atRest).arg(inUse)));
-        QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged);
         main.Unload();
     }
 

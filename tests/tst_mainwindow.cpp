@@ -600,6 +600,10 @@ private Q_SLOTS:
         m_page += QStringLiteral("記事C");
         QVERIFY(checkAnsweringPopup());
         QVERIFY(!checkAnsweringPopup());
+        const QStringList told = takeMessages(); // once, with the system's reason
+        QCOMPARE(told.size(), 1);
+        QVERIFY(told.front().startsWith(report::NewsNotSavedMessage + QStringLiteral("\n")));
+        QVERIFY(told.front().endsWith(warning(QString())));
         QVERIFY(QDir().rmdir(frmMain::TopFilePath()));
         QVERIFY(!m_main->isUnloaded());
     }
@@ -687,6 +691,37 @@ private Q_SLOTS:
         QVERIFY(ie()->steps().isEmpty()); // neither signed out nor in
         QCOMPARE(FavoriteURL(), QString());
         QCOMPARE(bytes(SettingsFilePath()), before);
+    }
+
+    // News found on a full disk is told once with the system's reason and
+    // kept; it is stored at the first tick with room, or at the close.
+    void newsOnAFullDiskIsStoredOnceThereIsRoom() {
+        m_main->Timer1_Timer(); // the baseline
+        const QByteArray before = bytes(frmMain::TopFilePath());
+        auto close = [](frmMessage* m) { QTest::keyClick(m, Qt::Key_Escape); };
+        auto answer = whenShown<frmMessage>(close);
+        const QString notSaved = warning(report::NewsNotSavedMessage + QStringLiteral("\n") +
+                                         QString::fromLocal8Bit(std::strerror(EFBIG)));
+        m_page += QStringLiteral("\r\n満杯の日の記事");
+        {
+            const FileSizeLimit full(8);
+            m_main->Timer1_Timer(); // told, not stored
+            m_main->Timer1_Timer(); // still no room: nothing said or told again
+        }
+        QCOMPARE(takeMessages(), QStringList{notSaved});
+        QCOMPARE(bytes(frmMain::TopFilePath()), before);
+        QVERIFY(!m_main->restHeldBy().isEmpty()); // no renewal loses it
+        m_main->Timer1_Timer();                   // room again
+        QVERIFY(bytes(frmMain::TopFilePath()).contains("満杯の日の記事"));
+        m_page += QStringLiteral("\r\n終了前の記事");
+        auto again = whenShown<frmMessage>(close);
+        {
+            const FileSizeLimit full(8);
+            m_main->Timer1_Timer(); // a new episode: told again
+        }
+        QCOMPARE(takeMessages(), QStringList{notSaved});
+        m_main->Unload();
+        QVERIFY(bytes(frmMain::TopFilePath()).contains("終了前の記事"));
     }
 
     // A close (終了, SIGTERM, the session's end) while a credential change
@@ -1148,6 +1183,7 @@ private Q_SLOTS:
             tick(); // news told; then nothing new, but the news lives in this process alone
         }
         QVERIFY(bytes(frmMain::TopFilePath()).contains("記事S"));
+        QCOMPARE(takeMessages().size(), 1); // the news not stored, told once
         QCOMPARE(renewals, 2);
         tick();
         QCOMPARE(renewals, 3);

@@ -21,6 +21,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# family PID: a process and all its descendants; none_left PIDS: all have ended
+family() {
+    echo "$1"
+    for c in $(pgrep -P "$1"); do family "$c"; done
+}
+none_left() {
+    for p in $1; do kill -0 "$p" 2>/dev/null && return 1; done
+    return 0
+}
 # wait_for SECONDS COMMAND...: polls every half second
 wait_for() {
     limit=$(($1 * 2))

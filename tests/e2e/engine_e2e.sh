@@ -28,14 +28,6 @@ browsers() { windows | awk '$2 >= 600 {print $1}'; }
 requests() { curl -sk "https://127.0.0.1:$port/_control/log" | grep -o "\"path\":\"$1\"" | wc -l; }
 sign_ins() { curl -sk "https://127.0.0.1:$port/_control/log" | grep -o '"method":"POST","path":"/login"' | wc -l; }
 holder() { sed -n 1p "$dir/KelvoMonitor.lock" 2>/dev/null; }
-family() {
-    echo "$1"
-    for c in $(pgrep -P "$1"); do family "$c"; done
-}
-none_left() {
-    for p in $1; do kill -0 "$p" 2>/dev/null && return 1; done
-    return 0
-}
 # a window opened from the tray's トップページ, not one of those before
 new_window() {
     for w in $(browsers); do

@@ -37,15 +37,6 @@ pss() {
     for p in $(pgrep -u "$member"); do awk '$1 == "Pss:" {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null; done |
         awk '{t += $1} END {printf "%d", t / 1024}'
 }
-# a process and all its descendants
-family() {
-    echo "$1"
-    for c in $(pgrep -P "$1"); do family "$c"; done
-}
-none_left() {
-    for p in $1; do kill -0 "$p" 2>/dev/null && return 1; done
-    return 0
-}
 popups=0
 count_popup() {
     popup >/dev/null || return 1
