@@ -55,12 +55,17 @@ inline std::vector<qint64> processTree(qint64 root, qint64 excluded = 0) {
     for (size_t i = 0; i < out.size(); ++i) {
         if (out[i] == excluded)
             continue;
-        QFile f(QStringLiteral("/proc/%1/task/%1/children").arg(out[i]));
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& pid : f.readAll().split(' ')) {
-            if (!pid.trimmed().isEmpty() && pid.trimmed().toLongLong() != excluded)
-                out.push_back(pid.trimmed().toLongLong());
+        // Each thread's own: the engine starts its zygotes from a thread of its own.
+        const QStringList tasks =
+            QDir(QStringLiteral("/proc/%1/task").arg(out[i])).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& task : tasks) {
+            QFile f(QStringLiteral("/proc/%1/task/%2/children").arg(out[i]).arg(task));
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray& pid : f.readAll().split(' ')) {
+                if (!pid.trimmed().isEmpty() && pid.trimmed().toLongLong() != excluded)
+                    out.push_back(pid.trimmed().toLongLong());
+            }
         }
     }
     return out;
@@ -80,7 +85,7 @@ inline double treePrivateMiB(qint64 root, qint64 excluded = 0) {
     return treeMiB({"Private_Clean", "Private_Dirty"}, root, excluded);
 }
 
-// CPU time (user + system) of the process tree in seconds.
+// CPU time (user + system) of the process tree in seconds, ended children included.
 inline double treeCpuSeconds(qint64 root, qint64 excluded = 0) {
     double total = 0;
     const double tick = 100.0; // USER_HZ on Linux
@@ -90,8 +95,11 @@ inline double treeCpuSeconds(qint64 root, qint64 excluded = 0) {
             continue;
         const QByteArray stat = f.readAll();
         const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 12)
-            total += (fields[11].toDouble() + fields[12].toDouble()) / tick;
+        // With the children each has reaped: a check's renderer, once it ended.
+        if (fields.size() > 14)
+            total += (fields[11].toDouble() + fields[12].toDouble() + fields[13].toDouble() +
+                      fields[14].toDouble()) /
+                     tick;
     }
     return total;
 }

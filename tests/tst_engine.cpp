@@ -537,7 +537,8 @@ private Q_SLOTS:
         QTest::qWait(engine::LeftRendererGraceMs + 1000);
         const size_t resting = platform::engineProcessesBelow(getpid()).size();
         QVERIFY(m_service.control("/_control/top-script", {{"kind", "spin"}}));
-        const double cpuBefore = bench::treeCpuSeconds(getpid(), m_service.pid());
+        auto treeCpu = [this] { return bench::treeCpuSeconds(getpid(), m_service.pid()); };
+        const double cpuBefore = treeCpu();
         QElapsedTimer span;
         span.start();
         for (int check = 0; check < 3; ++check) {
@@ -548,20 +549,24 @@ private Q_SLOTS:
             // Its renderer went with it: none is left to the next check.
             QTRY_COMPARE_WITH_TIMEOUT(platform::engineProcessesBelow(getpid()).size(), resting, 3000);
             if (check == 1) {
-                // The member's window meanwhile is a renderer of its own, and works.
-                OpenFavorite();
+                // A member's window between two such checks loads in a renderer of its own.
+                platform::BrowserPtr member = platform::CreateBrowser();
+                member->setVisible(true);
+                member->Navigate(QStringLiteral("https://") + ServiceHost() +
+                                 QStringLiteral("/mypage/favorites"));
+                WaitWhileBusy(*member);
                 QPointer<engine::BrowserWindow> window = platform::visibleWindow<engine::BrowserWindow>();
                 QVERIFY(window);
-                QTRY_COMPARE(window->view()->url().path(), QStringLiteral("/mypage/favorites"));
-                QVERIFY(window->view()->page()->renderProcessPid() > 0);
+                QVERIFY(member->BodyInnerText().contains(QStringLiteral("お気に入り")));
+                member.reset();
                 window->close();
                 QTRY_VERIFY(!window);
                 QTRY_COMPARE_WITH_TIMEOUT(platform::engineProcessesBelow(getpid()).size(), resting, 5000);
             }
         }
-        const double checks = bench::treeCpuSeconds(getpid(), m_service.pid()) - cpuBefore;
+        const double checks = treeCpu() - cpuBefore;
         QTest::qWait(10000); // at rest after them
-        const double cpu = bench::treeCpuSeconds(getpid(), m_service.pid()) - cpuBefore;
+        const double cpu = treeCpu() - cpuBefore;
         qInfo("a spinning top page: %.1f CPU-s for three checks in %.0f s, %.2f CPU-s in the 10 s after",
               checks, (span.elapsed() - 10000) / 1000.0, cpu - checks);
         QVERIFY2(cpu < 0.2 * 120 && cpu - checks < 0.5,
