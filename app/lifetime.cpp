@@ -151,10 +151,13 @@ void Lifetime::watchForFreeze() {
     const std::vector<int> locks = m_single.lockDescriptors();
     if (m_frozen || program.isEmpty() || locks.empty())
         return;
+    bool set = false;
+    const int ticks = qEnvironmentVariableIntValue("KELVO_FROZEN_AFTER_S", &set); // tests of a freeze
+    const int after = set && ticks > 0 ? ticks : FrozenAfterTicks;
     m_frozen = std::make_unique<platform::FrozenWatch>(
-        FrozenAfterTicks, [program, locks, arguments = RenewedArguments(m_arguments), tip = m_main->tipLine(),
-                           listening = m_single.listeningDescriptor(), ready = m_readyLimitMs] {
-            qCWarning(lcStart) << "the event loop has not turned for" << FrozenAfterTicks
+        after, [after, program, locks, arguments = RenewedArguments(m_arguments), tip = m_main->tipLine(),
+                listening = m_single.listeningDescriptor(), ready = m_readyLimitMs] {
+            qCWarning(lcStart) << "the event loop has not turned for" << after
                                << "s (the engine waits on a process of its own): renewing the copy";
             if (!HandOver::fromFrozenCopy(program, arguments, locks, tip, listening, ready)) {
                 qCWarning(lcStart) << "the frozen copy could not be renewed";

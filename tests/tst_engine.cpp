@@ -565,11 +565,11 @@ private Q_SLOTS:
             }
         }
         const double checks = treeCpu() - cpuBefore;
-        QTest::qWait(10000); // at rest after them
+        QTest::qWait(5000); // at rest after them
         const double cpu = treeCpu() - cpuBefore;
-        qInfo("a spinning top page: %.1f CPU-s for three checks in %.0f s, %.2f CPU-s in the 10 s after",
-              checks, (span.elapsed() - 10000) / 1000.0, cpu - checks);
-        QVERIFY2(cpu < 0.2 * 120 && cpu - checks < 0.5,
+        qInfo("a spinning top page: %.1f CPU-s for three checks in %.0f s, %.2f CPU-s in the 5 s after",
+              checks, (span.elapsed() - 5000) / 1000.0, cpu - checks);
+        QVERIFY2(cpu < 0.2 * 120 && cpu - checks < 0.25,
                  qPrintable(QStringLiteral("%1 CPU-s, %2 of them at rest").arg(cpu).arg(cpu - checks)));
         // Mended: the next check tells what came meanwhile.
         QVERIFY(m_service.control("/_control/top-script", {{"kind", ""}}));

@@ -17,7 +17,7 @@ member_copy
 [ -z "$as" ] || chown -R "$member:" "$dir"
 tick=20
 # shellcheck disable=SC2086
-$as env KELVO_RENEW_AFTER_CHECKS=0 KELVO_TICK_MS=$((tick * 1000)) \
+$as env KELVO_RENEW_AFTER_CHECKS=0 KELVO_TICK_MS=$((tick * 1000)) KELVO_FROZEN_AFTER_S=10 \
     QT_LOGGING_RULES='kelvo.engine.info=true;kelvo.start.info=true;kelvo.check.info=true' "$dir/KelvoMonitor" \
     --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/program.log" 2>&1 &
 app=$!
