@@ -14,7 +14,6 @@ set -eu
 own_start=1
 . "$(dirname "$0")/lib.sh"
 member_copy
-[ -z "$as" ] || chown -R "$member:" "$dir"
 tick=20
 # shellcheck disable=SC2086
 $as env KELVO_RENEW_AFTER_CHECKS=0 KELVO_TICK_MS=$((tick * 1000)) KELVO_FROZEN_AFTER_S=10 \

@@ -12,11 +12,12 @@ fi
 home=$(getent passwd "$member" | cut -d: -f6)
 [ "$(id -u)" -ne 0 ] || as="setpriv --reuid=$member --regid=$member --init-groups env HOME=$home"
 # member_copy: the program's own copy in $work/app ($dir), signing in as the
-# e2e account; call it after lib.sh.
+# e2e account, owned by the member; call it after lib.sh.
 member_copy() {
     chmod 755 "$work"
     dir="$work/app"
     mkdir "$dir"
     cp "$exe" "$dir/KelvoMonitor"
     printf '[mail]\naddress=e2e@example.com\npwd=e2e pass\n' >"$dir/settings.ini"
+    [ -z "$as" ] || chown -R "$member:" "$dir"
 }

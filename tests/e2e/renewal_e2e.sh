@@ -16,7 +16,6 @@ set -eu
 own_start=1
 . "$(dirname "$0")/lib.sh"
 member_copy
-[ -z "$as" ] || chown -R "$member:" "$dir"
 # Started with no descriptor of the test's beyond the three standard ones, as
 # from a desktop's launcher.
 clean_fds='for f in /proc/$$/fd/*; do n=${f##*/}; [ "$n" -gt 2 ] && eval "exec $n>&-"; done; exec "$@"'
