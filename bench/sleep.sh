@@ -18,7 +18,12 @@ keep_work=1
 cleanup_more() { pkill -KILL -u "$user" 2>/dev/null || true; }
 . "$(dirname "$0")/common.sh"
 [ "$(id -u)" -eq 0 ] || { echo "run it as root" >&2; exit 1; }
-# copy DIR TICK_MS: a copy of the program in DIR, its status kept in DIR/status
+# The busy copy has a site of its own: only our copy's requests are counted.
+"$build/tools/kelvo-service/kelvo-service" --port 0 --account "sleep@example.com:sleep pass" >"$work/busy.out" &
+pids="$! $pids"
+sleep 1
+busy_port=$(awk '/^PORT /{print $2}' "$work/busy.out")
+# copy DIR TICK_MS PORT: a copy of the program in DIR, its status kept in DIR/status
 copy() {
     mkdir -p "$1"
     cp "$build/KelvoMonitor" "$1/"
@@ -27,13 +32,13 @@ copy() {
     # shellcheck disable=SC2016
     $as sh -c 'ulimit -c unlimited; cd "$1"; KELVO_TICK_MS=$2 QT_LOGGING_RULES="kelvo.*.info=true" \
         ./KelvoMonitor --webEngineArgs "--host-resolver-rules=MAP kelvo.example 127.0.0.1:$3" \
-        --ignore-certificate-errors >program.log 2>&1; echo $? >status' - "$1" "$2" "$port" &
+        --ignore-certificate-errors >program.log 2>&1; echo $? >status' - "$1" "$2" "$3" &
 }
-copy "$work/busy" 5000
+copy "$work/busy" 5000 "$busy_port"
 pids="$! $pids"
 ( while :; do :; done ) &
 pids="$! $pids"
-copy "$work/app" $((tick * 1000))
+copy "$work/app" $((tick * 1000)) "$port"
 sleep 30
 holder() { sed -n 1p "$work/app/KelvoMonitor.lock" 2>/dev/null; }
 family() {
