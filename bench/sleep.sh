@@ -13,7 +13,7 @@ rounds=${2:-10}
 seconds=${3:-60}
 tick=20
 account="sleep@example.com:sleep pass"
-service_args="--publish-every 120"
+# No articles: a popup waiting for the member holds the ticks, as it should.
 keep_work=1
 cleanup_more() { pkill -KILL -u "$user" 2>/dev/null || true; }
 . "$(dirname "$0")/common.sh"
