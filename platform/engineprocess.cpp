@@ -17,13 +17,16 @@ QByteArray procFile(qint64 pid, const char* name) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-qint64 parentOf(qint64 pid) {
-    // The command's name, in parentheses, may hold anything: fields start after the last ')'.
+// The fields of /proc/PID/stat after the command's name, which, in
+// parentheses, may hold anything: they start after the last ')'.
+QList<QByteArray> statFields(qint64 pid) {
     const QByteArray stat = procFile(pid, "stat");
     const int close = stat.lastIndexOf(')');
-    if (close < 0)
-        return 0;
-    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    return close < 0 ? QList<QByteArray>() : stat.mid(close + 2).split(' ');
+}
+
+qint64 parentOf(qint64 pid) {
+    const QList<QByteArray> fields = statFields(pid);
     return fields.size() > 1 ? fields.at(1).toLongLong() : 0;
 }
 
@@ -82,10 +85,8 @@ std::vector<qint64> engineProcessesBelow(qint64 pid) {
 void endEngineProcessesLeft() {
     // The zygotes end once they see us gone, unless they are stopped or hung.
     for (qint64 p : engineProcessesBelow(::getpid())) {
-        const QByteArray stat = procFile(p, "stat");
-        const int close = stat.lastIndexOf(')');
-        const char state = close >= 0 && close + 2 < stat.size() ? stat.at(close + 2) : '?';
-        if (state == 'T' || state == 't')
+        const QByteArray state = statFields(p).value(0);
+        if (state == "T" || state == "t")
             qCWarning(lcEngineProcess) << "the engine's process" << p << "is stopped at our end: ended";
         ::kill(pid_t(p), SIGKILL);
     }
