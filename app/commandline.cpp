@@ -16,6 +16,7 @@ const char* const Help = "Usage: KelvoMonitor [OPTION] [--webEngineArgs SWITCH..
                          "  --check          check for new articles now (すぐに確認)\n"
                          "  --top-page       open the top page, signed in (トップページ)\n"
                          "  --favorite       open the favorite page, signed in (お気に入り)\n"
+                         "  --history        show what came, newest first (新着の履歴)\n"
                          "  --settings       change the sign-in or the favorite page (設定)\n"
                          "  --quit           end the running copy (終了); nothing if none runs\n"
                          "Started again without an option, a running copy without a tray shows its menu.\n"
@@ -38,6 +39,7 @@ constexpr Known Commands[] = {{Command::Show, "show", nullptr},
                               {Command::TopPage, "top-page", "--top-page"},
                               {Command::Favorite, "favorite", "--favorite"},
                               {Command::Settings, "settings", "--settings"},
+                              {Command::History, "history", "--history"},
                               {Command::Quit, "quit", "--quit"}};
 
 // The arguments that are the program's own: those before "--webEngineArgs".

@@ -12,7 +12,7 @@ namespace basMain {
 // What a start asks of the program: a plain start, or one of the tray menu's
 // commands (the desktop entry's actions). A running copy gets it as one word
 // over the one-copy channel.
-enum class Command { Show, Check, TopPage, Favorite, Settings, Quit };
+enum class Command { Show, Check, TopPage, Favorite, Settings, Quit, History };
 
 // What the command line settles before any window exists: "--help" and
 // "--version" print and end the program; without a desktop to run on it

@@ -29,11 +29,6 @@ int TickMs() {
     return ok && set >= 1000 ? set : 60000;
 }
 
-void tell(const report::Message& message) {
-    platform::ShowMessage(message.text, message.warning ? platform::MessageIcon::Warning
-                                                        : platform::MessageIcon::Information);
-}
-
 // The tray menu: object name, caption, handler and the command of a later
 // start that does the same; a separator has no handler.
 struct MenuItem {
@@ -47,6 +42,7 @@ const MenuItem Menu[] = {
     {"mnuFavorite", "お気に入り", &frmMain::mnuFavorite_Click, basMain::Command::Favorite},
     {"mnuBar", nullptr, nullptr, basMain::Command::Show},
     {"mnuCheck", "すぐに確認", &frmMain::mnuCheck_Click, basMain::Command::Check},
+    {"mnuHistory", "新着の履歴(&H)", &frmMain::mnuHistory_Click, basMain::Command::History},
     {"mnuSetting", "設定", &frmMain::mnuSetting_Click, basMain::Command::Settings},
     {"mnuBar2", nullptr, nullptr, basMain::Command::Show},
     {"mnuEnd", "終了", &frmMain::mnuEnd_Click, basMain::Command::Quit}};
@@ -66,6 +62,12 @@ frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(platform::appIcon());
     connect(&m_hidden.signIn(), &basMain::SignInState::noted, this, &frmMain::showSignInTip);
+    connect(&m_history, &basMain::NewsHistory::changed, this, [this] { showStatus(m_tipLine); });
+    connect(&m_history, &basMain::NewsHistory::notStored, this,
+            [this] { tellUnstored(m_history.failure()); });
+    connect(
+        &m_history, &basMain::NewsHistory::openTopPage, this,
+        [this] { RunCommand(basMain::Command::TopPage); }, Qt::QueuedConnection);
     m_timer->setInterval(TickMs());
     connect(m_timer, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     for (const MenuItem& item : Menu) {
@@ -128,78 +130,9 @@ QString frmMain::now() {
 
 void frmMain::showStatus(const QString& line) {
     m_tipLine = line;
+    const QString unseen = m_history.tipLine();
     if (m_tray)
-        m_tray->setToolTip(report::TrayTip + u'\n' + line);
-}
-
-void frmMain::tellSignIn(LoginResult result, Asker asker) {
-    // Never after a close was asked for: the tray icon may be gone already.
-    if (closing())
-        return;
-    std::optional<report::Message> message;
-    switch (result) {
-    case LoginResult::SignedIn:
-        break;
-    case LoginResult::Rejected:
-        message = report::Message{report::LoginFailedMessage, true};
-        break;
-    case LoginResult::Unconfirmed:
-        if (asker == Asker::Start) // the settings are the likeliest cause
-            message = report::Message{report::LoginFailedMessage, true};
-        else if (asker == Asker::Member || m_hidden.signIn().firstOfEpisode())
-            message = report::Message{report::UnconfirmedMessage, true};
-        break;
-    case LoginResult::NotReached: // the tip says so; the ticks try again
-        if (asker == Asker::Member)
-            message = report::Message{report::SiteUnreachableMessage, true};
-        break;
-    case LoginResult::Untrusted:
-        if (asker != Asker::Timer)
-            message = report::Message{report::UntrustedMessage, true};
-        break;
-    }
-    if (message)
-        tell(*message);
-}
-
-// The one way the hidden browser is signed in; the tip tells it meanwhile.
-LoginResult frmMain::signInHidden(From from) {
-    showStatus(report::TipSigningIn.arg(now()));
-    auto result = LoginResult::NotReached;
-    {
-        Activity driving(*this, Kind::Driving);
-        result = m_hidden.SignIn(from);
-    }
-    return result;
-}
-
-// The tip follows every sign-in of the hidden browser, its own included.
-void frmMain::showSignInTip(LoginResult result) {
-    switch (result) {
-    case LoginResult::SignedIn:
-        break; // what comes next tells
-    case LoginResult::Rejected:
-        showStatus(report::TipRefused.arg(now()));
-        break;
-    case LoginResult::NotReached:
-        showStatus(report::TipNotReached.arg(now()));
-        break;
-    case LoginResult::Untrusted:
-        showStatus(report::TipUntrusted.arg(now()));
-        break;
-    case LoginResult::Unconfirmed:
-        showStatus(report::TipUnconfirmed.arg(now()));
-        break;
-    }
-}
-
-void frmMain::TellStartSignIn() {
-    tellSignIn(m_hidden.signIn().last(), Asker::Start);
-}
-
-void frmMain::RefusedAtRenewal() {
-    m_hidden.signIn().note(LoginResult::Rejected);
-    tellSignIn(LoginResult::Rejected, Asker::Timer);
+        m_tray->setToolTip(report::TrayTip + u'\n' + line + (unseen.isEmpty() ? QString() : u'\n' + unseen));
 }
 
 void frmMain::Unload() {
@@ -211,6 +144,7 @@ void frmMain::Unload() {
     storeHeldNews(true);
     m_hidden.Quit();
     m_notice->stop();
+    m_history.closeWindow();
     m_pending.clear();
     if (m_tray)
         m_tray->remove();
@@ -315,20 +249,9 @@ void frmMain::mnuCheck_Click() {
         ChangeLogin();
 }
 
-// New credentials: asked for, stored, and the hidden browser signed out and
-// in with them.
-void frmMain::ChangeLogin() {
-    Activity waiting(*this, Kind::Waiting);
-    const std::optional<frmLogin::Result> entered = basMain::AskCredentials();
-    if (!entered || closing() || !basMain::StoreCredentials(*entered))
-        return;
-    auto result = LoginResult::NotReached;
-    {
-        // Driving: a close asked for now waits until the browser is free.
-        Activity driving(*this, Kind::Driving);
-        result = m_hidden.SignIn(From::SignedOut);
-    }
-    tellSignIn(result, Asker::Member);
+void frmMain::mnuHistory_Click() {
+    if (!isUnloaded())
+        m_history.Show();
 }
 
 void frmMain::mnuSetting_Click() {

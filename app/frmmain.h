@@ -11,17 +11,20 @@
 
 #include "app/commandline.h"
 #include "app/mainphase.h"
+#include "app/newshistory.h"
 #include "app/notraynotice.h"
 #include "storage/checkreport.h"
 #include "storage/snapshot.h"
 #include "web/hiddenbrowser.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <optional>
 #include <vector>
 
 class QMenu;
+class frmMessage;
 class QTimer;
 
 namespace platform {
@@ -72,6 +75,8 @@ public:
     void mnuOpen_Click();
     void mnuFavorite_Click();
     void mnuCheck_Click();
+    // 新着の履歴: shown, or raised; never held, it needs no browser.
+    void mnuHistory_Click();
     void mnuSetting_Click();
     void mnuEnd_Click();
     // Another start in the same folder was turned away: say that we are here.
@@ -103,6 +108,7 @@ public:
     QTimer* noTrayTimer() const { return m_notice->timer(); }
     frmNoTray* noTrayNotice() const { return m_notice->window(); }
     platform::TrayIcon* trayIcon() const { return m_tray; }
+    basMain::NewsHistory& history() { return m_history; }
     bool isUnloaded() const { return m_phase.unloaded(); }
     bool isBusy() const { return m_phase.busy(); }
 
@@ -153,11 +159,21 @@ private:
     // every tick and at the close.
     void storeNews(const QString& page);
     void storeHeldNews(bool closing);
+    void tellUnstored(const QString& why);
+    // A tick while the popup waits: a change found meanwhile is recorded and
+    // the tip says it; the popup stands for it all.
+    void lookWhilePopupWaits();
+    static void tell(const report::Message& message);
 
     MainPhase m_phase;
     basMain::HiddenBrowser m_hidden;
     Snapshot m_snapshot;
+    basMain::NewsHistory m_history;
     bool m_unstoredTold = false;
+    // The page of the popup now waiting, or of the last change found
+    // meanwhile: stored when the popup is answered.
+    std::optional<QString> m_popupPage;
+    QPointer<frmMessage> m_popup;
     QTimer* m_timer;
     QMenu* m_menu;
     platform::TrayIcon* m_tray = nullptr;

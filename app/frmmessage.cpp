@@ -7,6 +7,7 @@
 #include <QAccessibleWidget>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 const QString frmMessage::Text = QStringLiteral("新着記事があります");
 
@@ -56,7 +57,18 @@ void frmMessage::showEvent(QShowEvent* event) {
     QAccessible::updateAccessibility(&alert);
 }
 
+void frmMessage::setReading(bool reading) {
+    m_reading = reading;
+    if (!reading && std::exchange(m_openWhenFree, false))
+        QTimer::singleShot(0, this, &frmMessage::cmdOpen_Click); // once the check has unwound
+}
+
 void frmMessage::cmdOpen_Click() {
+    if (m_reading) {
+        cmdOpen->setEnabled(false);
+        m_openWhenFree = true;
+        return;
+    }
     // The popup stays, unresponsive, while the new window signs in; then it goes.
     cmdOpen->setEnabled(false);
     basMain::OpenTopPage();

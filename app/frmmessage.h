@@ -16,6 +16,10 @@ public:
     QPushButton* cmdOpen;
     QPushButton* cmdClose;
 
+    // While a check reads the top page behind it, "開く" waits for the
+    // hidden browser to be free: a member window signs in on its cookies.
+    void setReading(bool reading);
+
 protected:
     void cancel() override { cmdClose_Click(); }
     void showEvent(QShowEvent* event) override;
@@ -23,4 +27,7 @@ protected:
 private:
     void cmdOpen_Click();
     void cmdClose_Click();
+
+    bool m_reading = false;
+    bool m_openWhenFree = false;
 };

@@ -25,8 +25,8 @@ public:
     // Every door's command waits while the browser is in use, and a check
     // or the settings while the member is being asked something.
     bool holds(basMain::Command command, bool memberAsked) const {
-        if (command == basMain::Command::Quit)
-            return false; // a close waits for the browser by itself
+        if (command == basMain::Command::Quit || command == basMain::Command::History)
+            return false; // a close waits for the browser by itself; the history needs none
         if (driving())
             return true;
         const bool asks = command == basMain::Command::Check || command == basMain::Command::Settings;

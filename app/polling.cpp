@@ -4,6 +4,7 @@
 #include "app/frmmain.h"
 
 #include "app/frmmessage.h"
+#include "dialogs/frmhistory.h"
 #include "platform/browser.h"
 #include "platform/messagebox.h"
 #include "platform/modal.h"
@@ -11,6 +12,7 @@
 #include "platform/tray.h"
 #include "storage/membersettings.h"
 #include "storage/textcompare.h"
+#include "web/openpages.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
@@ -24,9 +26,13 @@ using From = basMain::HiddenBrowser::From;
 using Kind = MainPhase::Kind;
 
 void frmMain::Timer1_Timer() {
-    // A tick while the hidden browser is in use, or while a check waits in its
-    // popup, is dropped: the next one comes in 60 s.
-    if (isUnloaded() || isBusy())
+    // A tick while the hidden browser is in use is dropped: the next one
+    // comes in 60 s. While a check waits in its popup, it only records.
+    if (isUnloaded())
+        return;
+    if (m_popupPage && !m_phase.driving())
+        return lookWhilePopupWaits();
+    if (isBusy())
         return;
     storeHeldNews(false);
     if (!LoggedIn()) {
@@ -61,8 +67,10 @@ QString frmMain::restHeldBy(Renewal renewal) const {
         return QStringLiteral("a window of ours is open");
     if (m_menu->isVisible() || QApplication::activePopupWidget())
         return QStringLiteral("a menu is open");
-    if (!m_snapshot.allStored())
+    if (!m_snapshot.allStored() || !m_history.allStored())
         return QStringLiteral("news was told but could not be stored");
+    if (m_history.window() && m_history.window()->isVisible())
+        return QStringLiteral("a window of ours is open");
     if (!basMain::CredentialsStored())
         return QStringLiteral("the credentials in use are not stored");
     return {};
@@ -134,31 +142,75 @@ frmMain::CheckOutcome frmMain::checkTopPage() {
         return CheckOutcome::Unchanged;
     }
     qCInfo(lcCheck) << "new articles";
-    const report::NewsReport news = report::reportNews(textcompare::whatIsNew(read.text, *oldText), now(),
-                                                       basMain::MailAddress(), basMain::Password());
-    showStatus(news.tipLine);
-    ShowMessageForm(news.popup);
-    storeNews(read.text);
+    const textcompare::News news = textcompare::whatIsNew(read.text, *oldText);
+    const report::NewsReport told =
+        report::reportNews(news, now(), basMain::MailAddress(), basMain::Password());
+    m_history.add(news); // at once: the popup may wait for hours
+    showStatus(told.tipLine);
+    m_popupPage = read.text;
+    ShowMessageForm(told.popup);
+    storeNews(*std::exchange(m_popupPage, std::nullopt));
     return CheckOutcome::Changed;
 }
 
-void frmMain::storeNews(const QString& page) {
-    if (m_snapshot.store(TopFilePath(), page) || std::exchange(m_unstoredTold, true) || closing())
+void frmMain::lookWhilePopupWaits() {
+    if (basMain::OpeningPage() || closing())
+        return; // a member window signs in on the hidden browser's cookies
+    basMain::TopPageRead read;
+    {
+        Activity driving(*this, Kind::Driving);
+        if (m_popup)
+            m_popup->setReading(true);
+        read = m_hidden.ReadTopPage();
+        if (m_popup)
+            m_popup->setReading(false);
+    }
+    if (read.signIn == LoginResult::Rejected)
+        tellSignIn(read.signIn, Asker::Timer);
+    // Anything but the member's top page is left to the ticks after the popup.
+    if (read.failure || read.signIn != LoginResult::SignedIn ||
+        !read.text.contains(basMain::SignedInMarker) || !m_popupPage ||
+        !IsTextChanged(read.text, *m_popupPage))
         return;
-    platform::ShowMessage(report::NewsNotSavedMessage + QStringLiteral("\n") + m_snapshot.failure(),
+    qCInfo(lcCheck) << "new articles while the popup waits";
+    const textcompare::News news = textcompare::whatIsNew(read.text, *m_popupPage);
+    m_history.add(news);
+    showStatus(report::reportNews(news, now(), basMain::MailAddress(), basMain::Password()).tipLine);
+    m_popupPage = read.text;
+}
+
+void frmMain::storeNews(const QString& page) {
+    const bool stored = m_snapshot.store(TopFilePath(), page);
+    if (!stored)
+        tellUnstored(m_snapshot.failure());
+    else if (!m_history.allStored())
+        tellUnstored(m_history.failure());
+}
+
+void frmMain::tellUnstored(const QString& why) {
+    if (std::exchange(m_unstoredTold, true) || closing())
+        return;
+    platform::ShowMessage(report::NewsNotSavedMessage + QStringLiteral("\n") + why,
                           platform::MessageIcon::Warning);
 }
 
 void frmMain::storeHeldNews(bool closing) {
-    if (m_snapshot.retry(TopFilePath())) {
+    const bool record = m_history.retry();
+    if (m_snapshot.retry(TopFilePath()) && record) {
         m_unstoredTold = false;
         return;
     }
-    if (closing) // the next start tells this news again
+    if (!closing) // the next start tells this news again
+        return;
+    if (m_snapshot.unsaved())
         qCWarning(lcCheck).noquote() << QStringLiteral("closing with news that could not be stored (%1): "
                                                        "its page is lost, beginning")
                                             .arg(m_snapshot.failure())
                                      << m_snapshot.unsaved()->left(80);
+    if (!record)
+        qCWarning(lcCheck).noquote()
+            << QStringLiteral("closing with entries of the record of news that could not be stored (%1)")
+                   .arg(m_history.failure());
 }
 
 // The hidden browser's process has gone, or it keeps failing: a new one,
@@ -182,6 +234,7 @@ frmMain::CheckOutcome frmMain::signInNewForCheck() {
 
 void frmMain::ShowMessageForm(const QString& whatIsNew) {
     QPointer<frmMessage> popup = new frmMessage;
+    m_popup = popup;
     // The fixed text stays; hovering it shows what is new.
     popup->setToolTip(platform::plainToolTip(whatIsNew)); // the page's own lines
     popup->setAccessibleDescription(whatIsNew);

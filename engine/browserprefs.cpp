@@ -16,7 +16,6 @@ namespace {
 
 const QString ZoomSection = QStringLiteral("zoom");
 const QString WindowSection = QStringLiteral("window");
-const QString GeometryKey = QStringLiteral("geometry");
 constexpr qreal Steps[] = {0.25, 0.33, 0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
                            1.25, 1.5,  1.75, 2.0,  2.5,  3.0, 4.0, 5.0};
 constexpr qreal MinZoom = Steps[0];
@@ -29,7 +28,7 @@ QString siteKey(const QUrl& url) {
 } // namespace
 
 QString browserPrefsPath() {
-    return basMain::MemberDir() + QStringLiteral("/browser.ini");
+    return basMain::WindowPrefsFilePath();
 }
 
 qreal siteZoom(const QUrl& url) {
@@ -71,14 +70,11 @@ qreal nextZoom(qreal current, int direction) {
 }
 
 QByteArray lastWindowGeometry() {
-    return QByteArray::fromBase64(
-        inifileModule::GetIniString(GeometryKey, WindowSection, QString(), browserPrefsPath()).toLatin1());
+    return basMain::WindowPlace(WindowSection);
 }
 
 void setLastWindowGeometry(const QByteArray& geometry) {
-    if (!inifileModule::WriteIniString(QString::fromLatin1(geometry.toBase64()), GeometryKey, WindowSection,
-                                       browserPrefsPath()))
-        qCWarning(lcEngine) << "could not keep the window's place in" << browserPrefsPath();
+    basMain::SetWindowPlace(WindowSection, geometry);
 }
 
 } // namespace engine

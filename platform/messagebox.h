@@ -17,6 +17,11 @@ void ShowMessage(const QString& text, MessageIcon icon);
 using MessageHandler = std::function<void(const QString& text, MessageIcon icon)>;
 void setMessageHandler(MessageHandler handler);
 
+// A question with はい and いいえ (the default), captioned as above; true for はい.
+bool AskYesNo(const QString& text);
+using QuestionHandler = std::function<bool(const QString& text)>;
+void setQuestionHandler(QuestionHandler handler);
+
 extern const QString ApplicationTitle;
 
 } // namespace platform

@@ -34,12 +34,15 @@ namespace {
 
 // Lines that may be shown on the desktop: none holding the member's mail
 // address or password (a greeting may name the member).
+bool secret(const QString& line, const QString& mailAddress, const QString& password) {
+    return (!mailAddress.isEmpty() && line.contains(mailAddress)) ||
+           (!password.isEmpty() && line.contains(password));
+}
+
 QStringList showable(const QStringList& lines, const QString& mailAddress, const QString& password) {
     QStringList out;
     for (const QString& line : lines) {
-        const bool secret = (!mailAddress.isEmpty() && line.contains(mailAddress)) ||
-                            (!password.isEmpty() && line.contains(password));
-        if (!secret)
+        if (!secret(line, mailAddress, password))
             out << line;
     }
     return out;
@@ -114,6 +117,26 @@ NewsReport reportNews(const textcompare::News& news, const QString& time, const 
     const QString tip =
         inserted.isEmpty() ? TipNewUnnamed.arg(time) : TipNew.arg(time, cut(inserted.first(), 40));
     return {tip, popup.join(u'\n')};
+}
+
+NewsEntry newsEntry(const textcompare::News& news, const QDateTime& found, const QString& mailAddress,
+                    const QString& password) {
+    NewsEntry entry;
+    entry.found = found.toUTC();
+    entry.removed = news.removed;
+    for (qsizetype i = 0; i < news.added.size(); ++i) {
+        const QString& line = news.added.at(i);
+        if (secret(line, mailAddress, password)) {
+            ++entry.withheld;
+        } else if (entry.lines.size() == NewsRecord::MaxLines) {
+            ++entry.more;
+        } else {
+            const QString was = news.replaced.value(i);
+            entry.lines.append(
+                {line, news.updates.contains(line), secret(was, mailAddress, password) ? QString() : was});
+        }
+    }
+    return entry;
 }
 
 } // namespace report

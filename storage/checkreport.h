@@ -4,6 +4,7 @@
 // the manual check's message and the popup's list of what is new, with the
 // lines that name the member left out. Words only; nothing here shows them.
 
+#include "storage/newsrecord.h"
 #include "storage/textcompare.h"
 
 #include <QString>
@@ -79,5 +80,10 @@ struct NewsReport {
 };
 NewsReport reportNews(const textcompare::News& news, const QString& time, const QString& mailAddress,
                       const QString& password);
+
+// The record's entry of a change found at `found`: its lines in page order,
+// none holding the member's mail address or password.
+NewsEntry newsEntry(const textcompare::News& news, const QDateTime& found, const QString& mailAddress,
+                    const QString& password);
 
 } // namespace report

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcFiles)
 
 namespace basMain {
 namespace {
@@ -73,6 +76,24 @@ bool MakePrivateFolder(const QString& folder) {
 
 void setMemberDirForTesting(const QString& dir) {
     g_applicationDirOverride = dir;
+}
+
+QString WindowPrefsFilePath() {
+    return MemberDir() + QStringLiteral("/browser.ini");
+}
+
+QByteArray WindowPlace(const QString& section) {
+    return QByteArray::fromBase64(
+        inifileModule::GetIniString(QStringLiteral("geometry"), section, QString(), WindowPrefsFilePath())
+            .toLatin1());
+}
+
+bool SetWindowPlace(const QString& section, const QByteArray& geometry) {
+    if (inifileModule::WriteIniString(QString::fromLatin1(geometry.toBase64()), QStringLiteral("geometry"),
+                                      section, WindowPrefsFilePath()))
+        return true;
+    qCWarning(lcFiles) << "could not keep the place of a window in" << WindowPrefsFilePath();
+    return false;
 }
 
 QString SettingsFilePath() {

@@ -27,6 +27,12 @@ QString MemberFolder(const QString& executableDir, const QString& installedBinDi
                      const QString& xdgConfigHome, const QString& home);
 
 QString SettingsFilePath();
+// What our windows remember between starts ("browser.ini"): the member
+// windows' zoom by site, and the place each kind of window was last left at
+// (a section each), so that the settings file is never rewritten for them.
+QString WindowPrefsFilePath();
+QByteArray WindowPlace(const QString& section);
+bool SetWindowPlace(const QString& section, const QByteArray& geometry);
 
 // The settings file's sections and keys, named here and nowhere else.
 struct Setting {

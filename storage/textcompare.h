@@ -25,7 +25,24 @@ struct News {
     // in digits (a counter, a date, a time above the list): updates, not news.
     QStringList updates;
     bool removed = false; // the old text had lines that the new one lacks
+    // Parallel to `added`: the old line that it stands for (an update, or
+    // the same title with a few characters changed), else empty.
+    QStringList replaced;
 };
 News whatIsNew(const QString& newText, const QString& oldText);
+
+// A stretch of a line, in UTF-16 units; it never splits a character (a
+// surrogate pair, a base and its combining marks).
+struct Span {
+    qsizetype start;
+    qsizetype length;
+    bool operator==(const Span& o) const { return start == o.start && length == o.length; }
+};
+// The stretches of `now` that are not in `was`, character by character:
+// Japanese has no spaces to split words at.
+QList<Span> changedSpans(const QString& was, const QString& now);
+// Whether `now` reads as `was` with a few characters changed (an edited
+// title, a corrected date): at least half of the longer one kept in place.
+bool editedFrom(const QString& was, const QString& now);
 
 } // namespace textcompare

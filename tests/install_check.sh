@@ -42,7 +42,7 @@ appstreamcli validate --no-net "$work/root/usr/share/metainfo/$id.metainfo.xml" 
 entry="$work/root/usr/share/applications/$id.desktop"
 grep -qx "Icon=$id" "$entry" || fail "desktop entry names another icon"
 # One action per menu command, each running an option that --help lists.
-for action in "top-page トップページ" "favorite お気に入り" "check すぐに確認" "settings 設定" "quit 終了"; do
+for action in "top-page トップページ" "favorite お気に入り" "check すぐに確認" "history 新着の履歴" "settings 設定" "quit 終了"; do
     set -- $action
     sed -n "/^\[Desktop Action $1\]/,/^\[/p" "$entry" | grep -qx "Name\[ja\]=$2" || fail "action $1 is not named $2"
     sed -n "/^\[Desktop Action $1\]/,/^\[/p" "$entry" | grep -qx "Exec=KelvoMonitor --$1" || fail "action $1 runs another command"
@@ -50,8 +50,8 @@ for action in "top-page トップページ" "favorite お気に入り" "check �
 done
 warnings=$(LANG=C.UTF-8 man --warnings -l "$work/root/usr/share/man/man1/KelvoMonitor.1.gz" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "the manual page: $warnings"
-for option in --check --top-page --favorite --settings --quit --help --version --webEngineArgs \
-    QT_LOGGING_RULES XDG_CONFIG_HOME QT_QPA_PLATFORM settings.ini kelvo_top.txt; do
+for option in --check --top-page --favorite --history --settings --quit --help --version --webEngineArgs \
+    QT_LOGGING_RULES XDG_CONFIG_HOME QT_QPA_PLATFORM settings.ini kelvo_top.txt kelvo_history.json; do
     LANG=C.UTF-8 MANWIDTH=200 man -l "$work/root/usr/share/man/man1/KelvoMonitor.1.gz" 2>/dev/null |
         grep -q -- "$option" || fail "the manual page does not tell of $option"
 done

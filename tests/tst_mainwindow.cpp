@@ -199,6 +199,7 @@ private Q_SLOTS:
         platform::forgetTrayKindForTesting();
         FakeTrayWatcher::install(true);
         QFile::remove(frmMain::TopFilePath());
+        QFile::remove(NewsHistory::FilePath());
         m_clock.sleeps.clear();
         m_page = QStringLiteral("ログアウト\r\n新着記事\r\n記事A");
         basMain::setMailAddress(QStringLiteral("m@example.com"));
@@ -253,21 +254,31 @@ private Q_SLOTS:
         QVERIFY(!checkAnsweringPopup());
         QCOMPARE(bytes(frmMain::TopFilePath()), baseline);
         // a change is announced; while the popup is up the file stays as it
-        // was, and neither ticks nor manual checks touch the browser; a
-        // check asked for by a later start then runs once it has closed
+        // was and manual checks wait (a later start's runs once it has
+        // closed); ticks look on and record what comes meanwhile, which the
+        // popup stands for: once answered, the file holds the last page seen
         m_page += QStringLiteral("\r\n記事B");
         QByteArray duringPopup;
-        qsizetype refreshesDuringPopup = -1;
+        qsizetype manualRefreshes = -1, tickRefreshes = -1;
         QVERIFY(checkAnsweringPopup([&] {
             duringPopup = bytes(frmMain::TopFilePath());
             const qsizetype before = ie()->calls.count(QStringLiteral("Refresh"));
-            m_main->Timer1_Timer();
             m_main->mnuCheck_Click();
             m_main->RunCommand(Command::Check);
-            refreshesDuringPopup = ie()->calls.count(QStringLiteral("Refresh")) - before;
+            manualRefreshes = ie()->calls.count(QStringLiteral("Refresh")) - before;
+            m_page += QStringLiteral("\r\n記事C");
+            m_main->Timer1_Timer();
+            m_main->Timer1_Timer(); // the same page again: no entry
+            tickRefreshes = ie()->calls.count(QStringLiteral("Refresh")) - before - manualRefreshes;
         }));
         QCOMPARE(duringPopup, baseline);
-        QCOMPARE(refreshesDuringPopup, 0);
+        QCOMPARE(manualRefreshes, 0);
+        QCOMPARE(tickRefreshes, 2);
+        const QList<NewsEntry> entries = m_main->history().entries();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries.at(0).lines.last().text, QStringLiteral("記事B")); // the blanks' line too
+        QCOMPARE(entries.at(1).lines, (QList<NewsLine>{{QStringLiteral("記事C")}}));
+        QVERIFY(entries.at(0).found <= entries.at(1).found);
         QTRY_VERIFY(!m_messages.isEmpty());
         QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});
         QCOMPARE(bytes(frmMain::TopFilePath()), (m_page + QStringLiteral("\r\n")).toUtf8());
@@ -835,11 +846,13 @@ private Q_SLOTS:
     // names what is new there and in the popup's tooltip (the wording itself
     // is report::'s, tested without widgets).
     void trayTipTellsTheLastLook() {
-        auto told = [this](const QString& line) {
+        int unseen = 0; // changes in the history not yet looked at: a line of their own
+        auto told = [&](const QString& line) {
             QString shown = m_main->trayIcon()->toolTip();
             shown.replace(QRegularExpression(QStringLiteral("(?<=\\n)\\d\\d:\\d\\d ")),
                           QStringLiteral("%1 "));
-            QCOMPARE(shown, report::TrayTip + QStringLiteral("\n") + line);
+            QCOMPARE(shown, report::TrayTip + QStringLiteral("\n") + line +
+                                (unseen ? QStringLiteral("\n未確認の新着 %1 件").arg(unseen) : QString()));
         };
         told(report::TipFirstCheck);
         QVERIFY(!checkAnsweringPopup());
@@ -850,6 +863,7 @@ private Q_SLOTS:
         m_page += QStringLiteral("\r\n") + bold + QStringLiteral("\r\n記事C\r\nようこそ m@example.com さん");
         QString popupTip;
         QVERIFY(checkAnsweringPopup([&] { popupTip = platform::visibleWindow<frmMessage>()->toolTip(); }));
+        unseen = 1;
         told(report::TipNew.arg(QStringLiteral("%1"), bold));
         QTextDocument shown; // as QToolTip reads it
         shown.setHtml(popupTip);
@@ -862,6 +876,9 @@ private Q_SLOTS:
         }
         m_down = true;
         QVERIFY(!checkAnsweringPopup());
+        told(report::TipNotReached);
+        m_main->mnuHistory_Click(); // seen
+        unseen = 0;
         told(report::TipNotReached);
         m_down = false;
         m_session = false;

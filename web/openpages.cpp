@@ -11,6 +11,14 @@ const QString NoFavoriteMessage = QStringLiteral("お気に入りは登録され
 
 namespace {
 
+int g_opening = 0;
+struct Opening {
+    Opening() { ++g_opening; }
+    ~Opening() { --g_opening; }
+    Opening(const Opening&) = delete;
+    Opening& operator=(const Opening&) = delete;
+};
+
 // A refused password is never sent again: the member signs in by hand.
 bool openSignInPage(platform::Browser& browser, bool signIn) {
     if (signIn)
@@ -22,7 +30,12 @@ bool openSignInPage(platform::Browser& browser, bool signIn) {
 
 } // namespace
 
+bool OpeningPage() {
+    return g_opening > 0;
+}
+
 void OpenTopPage(bool signIn) {
+    const Opening opening;
     try {
         platform::BrowserPtr browser = platform::CreateBrowser();
         browser->setVisible(true);
@@ -39,6 +52,7 @@ void OpenTopPage(bool signIn) {
 }
 
 void OpenFavorite(bool signIn) {
+    const Opening opening;
     try {
         const QString url = ReadSetting(FavoriteSetting);
         if (url.isEmpty()) {

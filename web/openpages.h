@@ -11,5 +11,8 @@ extern const QString NoFavoriteMessage; // "お気に入りは登録されてい
 // password) the window shows the sign-in page, unfilled, instead.
 void OpenTopPage(bool signIn = true);
 void OpenFavorite(bool signIn = true);
+// Whether one of them is signing a window in now (the hidden browser's
+// cookies are in use).
+bool OpeningPage();
 
 } // namespace basMain
