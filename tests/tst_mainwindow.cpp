@@ -277,7 +277,7 @@ private Q_SLOTS:
         const QList<NewsEntry> entries = m_main->history().entries();
         QCOMPARE(entries.size(), 2);
         QCOMPARE(entries.at(0).lines.last().text, QStringLiteral("記事B")); // the blanks' line too
-        QCOMPARE(entries.at(1).lines, (QList<NewsLine>{{QStringLiteral("記事C")}}));
+        QCOMPARE(entries.at(1).lines, (QList<NewsLine>{{QStringLiteral("記事C"), false, QString()}}));
         QVERIFY(entries.at(0).found <= entries.at(1).found);
         QTRY_VERIFY(!m_messages.isEmpty());
         QCOMPARE(takeMessages(), QStringList{info(report::NoNewArticlesMessage)});

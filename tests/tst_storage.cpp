@@ -1,8 +1,9 @@
-// The settings file and the text file manager, on real files.
+// The settings file, the text file manager and the record of news, on real files.
 #include "storage/checkreport.h"
 #include "storage/filemodule.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
+#include "storage/newsrecord.h"
 #include "storage/textcompare.h"
 #include "storage/textfilemanager.h"
 #include "testfiles.h"
@@ -386,6 +387,125 @@ private Q_SLOTS:
         QCOMPARE(bytes(top), QByteArray("記事B\r\n"));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral("kelvo_top")),
                  QStringList{QStringLiteral("kelvo_top.txt")}); // no temporary file left behind
+    }
+
+    // The record across starts: each change once, private, bounded, and a
+    // write cut short (a full disk) leaves the old file whole and keeps the
+    // entry until there is room; an entry that another copy wrote meanwhile
+    // (the copy before a renewal) is kept beside ours.
+    void theRecordKeepsEveryChangeWhole() {
+        const QString file = path("kelvo_history.json");
+        QFile::remove(file);
+        const QDateTime t0 = QDateTime::fromString(QStringLiteral("2026-12-09T04:05:00Z"), Qt::ISODate);
+        auto entry = [&](int minutes, const QString& line) {
+            return NewsEntry{t0.addSecs(60 * minutes), {{line, false, QString()}}, 0, 0, false};
+        };
+        NewsRecord record(file);
+        record.setNowForTesting(t0);
+        QVERIFY(record.add(entry(0, QStringLiteral("記事A"))));
+        QVERIFY(record.add(entry(1, QStringLiteral("記事A")))); // the same news again: no entry
+        QVERIFY(record.add(entry(2, QStringLiteral("記事B"))));
+        QCOMPARE(QFile::permissions(file), OwnerOnly);
+        QCOMPARE(record.unseen(), 2);
+        QVERIFY(record.markSeen());
+        QCOMPARE(record.unseen(), 0);
+
+        const QByteArray written = bytes(file);
+        {
+            const FileSizeLimit full(64);
+            QVERIFY(!record.add(entry(3, QStringLiteral("記事C"))));
+            QVERIFY(!record.allStored());
+            QVERIFY(!record.failure().isEmpty());
+            QVERIFY(!record.retry());
+        }
+        QCOMPARE(bytes(file), written);
+        QCOMPARE(record.entries().size(), 3); // held in memory meanwhile
+        NewsRecord before(file);              // the copy before a renewal writes one more
+        QVERIFY(before.add(entry(4, QStringLiteral("記事D"))));
+        QVERIFY(record.retry());
+        QVERIFY(record.allStored());
+        QStringList read;
+        NewsRecord reread(file);
+        for (const NewsEntry& e : reread.entries())
+            read << e.lines.first().text + u'@' + e.found.toString(Qt::ISODate);
+        QCOMPARE(read, (QStringList{QStringLiteral("記事A@2026-12-09T04:05:00Z"),
+                                    QStringLiteral("記事B@2026-12-09T04:07:00Z"),
+                                    QStringLiteral("記事C@2026-12-09T04:08:00Z"),
+                                    QStringLiteral("記事D@2026-12-09T04:09:00Z")}));
+        QCOMPARE(NewsRecord(file).unseen(), 2);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral("kelvo_history")),
+                 QStringList{QStringLiteral("kelvo_history.json")}); // no temporary file left
+
+        // The newest 200, none older than 90 days.
+        for (int i = 0; i < 210; ++i)
+            QVERIFY(record.add(entry(10 + i, QString::number(i))));
+        QCOMPARE(record.entries().size(), NewsRecord::MaxEntries);
+        QCOMPARE(record.entries().first().lines.first().text, QStringLiteral("10"));
+        record.setNowForTesting(t0.addDays(NewsRecord::MaxDays).addSecs(60 * 100));
+        QVERIFY(record.add(entry(60 * 24 * 91, QStringLiteral("三か月後"))));
+        QCOMPARE(NewsRecord(file).entries().size(), 121);
+        QVERIFY(record.clear());
+        QCOMPARE(NewsRecord(file).entries().size(), 0);
+    }
+
+    // A file that cannot be read is set aside as it is, never written over,
+    // and the record begins anew.
+    void anUnreadableRecordIsSetAside_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("damaged") << QByteArray("{\"program\":\"KelvoMonitor\",\"format\":1,\"entr");
+        QTest::newRow("from a newer version")
+            << QByteArray("{\"program\":\"KelvoMonitor\",\"format\":2,\"entries\":[]}");
+        QTest::newRow("not ours") << QByteArray("{\"entries\":[]}");
+        QTest::newRow("an entry without its time")
+            << QByteArray("{\"program\":\"KelvoMonitor\",\"format\":1,\"entries\":[{\"lines\":[]}]}");
+    }
+    void anUnreadableRecordIsSetAside() {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("kelvo_history.json"));
+        put(file, content);
+        NewsRecord record(file);
+        QCOMPARE(record.entries().size(), 0);
+        const QStringList aside =
+            QDir(dir.path()).entryList({QStringLiteral("kelvo_history.json.unreadable-*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(bytes(dir.filePath(aside.first())), content);
+        QVERIFY(record.add(
+            {QDateTime::currentDateTimeUtc(), {{QStringLiteral("記事"), false, QString()}}, 0, 0, false}));
+        QCOMPARE(NewsRecord(file).entries().size(), 1);
+    }
+
+    // What changed in an edited line, character by character: never half of
+    // a surrogate pair (𠮷 and 𠮟 share their first unit) or of a base and
+    // its combining mark; an edited title found wherever new articles moved it.
+    void editsAreMarkedByWholeCharacters() {
+        using textcompare::Span;
+        const QString yoshi = QStringLiteral("\U00020BB7"), shikaru = QStringLiteral("\U00020B9F");
+        QCOMPARE(textcompare::changedSpans(yoshi + QStringLiteral("野家の新メニュー"),
+                                           shikaru + QStringLiteral("野家の冬メニュー")),
+                 (QList<Span>{{0, 2}, {5, 1}}));
+        QCOMPARE(textcompare::changedSpans(QStringLiteral("かき"), QStringLiteral("か\u3099き")),
+                 (QList<Span>{{0, 2}}));
+        QVERIFY(textcompare::editedFrom(QStringLiteral("勉強会のお知らせ"),
+                                        QStringLiteral("勉強会の日程変更のお知らせ")));
+        QVERIFY(!textcompare::editedFrom(QStringLiteral("勉強会のお知らせ"), QStringLiteral("新しい記事")));
+
+        const textcompare::News news = textcompare::whatIsNew(
+            QStringLiteral("記事数 4\n新しい記事\n次の記事\n第2回 勉強会の日程変更のお知らせ\n記事A"),
+            QStringLiteral("記事数 2\n第2回 勉強会のお知らせ\n記事A"));
+        QCOMPARE(news.added, (QStringList{QStringLiteral("記事数 4"), QStringLiteral("新しい記事"),
+                                          QStringLiteral("次の記事"),
+                                          QStringLiteral("第2回 勉強会の日程変更のお知らせ")}));
+        QCOMPARE(news.replaced, (QStringList{QStringLiteral("記事数 2"), QString(), QString(),
+                                             QStringLiteral("第2回 勉強会のお知らせ")}));
+        // the record's entry: in page order, the password's line withheld
+        const NewsEntry entry = report::newsEntry(
+            textcompare::whatIsNew(QStringLiteral("記事数 4\nPWA 対応\n記事A"),
+                                   QStringLiteral("記事数 2\n記事A")),
+            QDateTime::currentDateTimeUtc(), QStringLiteral("m@example.com"), QStringLiteral("PWA"));
+        QCOMPARE(entry.lines,
+                 (QList<NewsLine>{{QStringLiteral("記事数 4"), true, QStringLiteral("記事数 2")}}));
+        QCOMPARE(entry.withheld, 1);
     }
 };
 
