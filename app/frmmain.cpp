@@ -69,7 +69,9 @@ frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
         &m_history, &basMain::NewsHistory::openTopPage, this,
         [this] { RunCommand(basMain::Command::TopPage); }, Qt::QueuedConnection);
     m_timer->setInterval(TickMs());
-    connect(m_timer, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    // Queued: Qt fires no timer again while its own event is being handled,
+    // and a tick's popup waits in there; later ticks look meanwhile.
+    connect(m_timer, &QTimer::timeout, this, &frmMain::Timer1_Timer, Qt::QueuedConnection);
     for (const MenuItem& item : Menu) {
         QAction* action =
             item.handler ? m_menu->addAction(QString::fromUtf8(item.caption)) : m_menu->addSeparator();

@@ -14,7 +14,7 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 
-CONTROLS = {"push button", "check box", "text", "password text", "entry", "label"}
+CONTROLS = {"push button", "check box", "text", "password text", "entry", "label", "list", "list item"}
 
 
 def app():
@@ -48,20 +48,24 @@ def windows():
     return [w for w in (a.get_child_at_index(i) for i in range(a.get_child_count())) if w and showing(w)]
 
 
+def name(node):
+    return (node.get_name() or "").replace("\n", " / ")
+
+
 def main():
     what = sys.argv[1]
     for w in windows():
         if what == "windows":
-            print(f"{w.get_role_name()} | {w.get_name()} | {w.get_description()}")
+            print(f"{w.get_role_name()} | {name(w)} | {w.get_description()}")
             continue
         for n in walk(w):
             role = n.get_role_name()
             if n is w or role not in CONTROLS or not showing(n):
                 continue
             if what == "controls":
-                print(f"{w.get_name()} | {role} | {n.get_name()}")
+                print(f"{w.get_name()} | {role} | {name(n)}")
             elif what == "focused" and n.get_state_set().contains(Atspi.StateType.FOCUSED):
-                print(f"{role} | {n.get_name()}")
+                print(f"{role} | {name(n)}")
 
 
 main()

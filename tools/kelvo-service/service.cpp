@@ -139,6 +139,24 @@ int Site::addArticle(const std::string& title) {
     return m_nextArticle++;
 }
 
+void Site::applyDue() {
+    const auto now = std::chrono::steady_clock::now();
+    std::stable_sort(m_scheduled.begin(), m_scheduled.end(),
+                     [](const Scheduled& a, const Scheduled& b) { return a.due < b.due; });
+    while (!m_scheduled.empty() && m_scheduled.front().due <= now) {
+        const Scheduled next = m_scheduled.front();
+        m_scheduled.erase(m_scheduled.begin());
+        if (next.edit == 0) {
+            m_articles.push_back({m_nextArticle++, next.title});
+            continue;
+        }
+        for (Article& a : m_articles) {
+            if (a.id == next.edit)
+                a.title = next.title;
+        }
+    }
+}
+
 bool Site::signedIn(const httplib::Request& req) {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_sessions.count(cookieValue(req, SessionCookie)) > 0;
@@ -201,6 +219,7 @@ std::string Site::topPage(bool isSignedIn) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         wanderMs = m_wanderMs;
+        applyDue();
         for (auto it = m_articles.rbegin(); it != m_articles.rend(); ++it)
             body += "<li><a href=\"/article/" + std::to_string(it->id) + "\">" + escapeHtml(it->title) +
                     "</a></li>";
@@ -518,6 +537,31 @@ void Site::install(httplib::Server& server) {
         }
         res.set_content("ok\n", "text/plain");
     });
+    // ?id=N (the newest when none)&title=T: the article's title changes.
+    post("/_control/article/edit", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const int id = req.has_param("id") ? std::stoi(req.get_param_value("id"))
+                                           : (m_articles.empty() ? 0 : m_articles.back().id);
+        for (Article& a : m_articles) {
+            if (a.id == id)
+                a.title = req.get_param_value("title");
+        }
+        res.set_content("ok\n", "text/plain");
+    });
+    // ?after-ms=MS&title=T[&edit=ID]: publishes T (or retitles article ID) MS
+    // from now, so that changes come while nobody drives the site.
+    post("/_control/schedule", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string after = req.get_param_value("after-ms"), title = req.get_param_value("title");
+        if (after.empty() || title.empty()) {
+            res.status = 400;
+            res.set_content("after-ms and title, and edit=ID to retitle an article\n", "text/plain");
+            return;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_scheduled.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(std::stoi(after)),
+                               req.has_param("edit") ? std::stoi(req.get_param_value("edit")) : 0, title});
+        res.set_content("ok\n", "text/plain");
+    });
     post("/_control/slow", [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_delayMs = std::stoi(req.get_param_value("ms").empty() ? "0" : req.get_param_value("ms"));
@@ -579,6 +623,7 @@ void Site::install(httplib::Server& server) {
         m_challenge = false;
         m_topScript.clear();
         m_loginElsewhere.clear();
+        m_scheduled.clear();
         m_sessions.clear();
         m_log.clear();
         res.set_content("ok\n", "text/plain");

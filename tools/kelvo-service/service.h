@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
@@ -28,6 +29,14 @@ private:
         int id;
         std::string title;
     };
+    // A publish (edit 0) or an edit of article `edit`, once `due` has come.
+    struct Scheduled {
+        std::chrono::steady_clock::time_point due;
+        int edit;
+        std::string title;
+    };
+    // Carries out what is due; m_mutex held.
+    void applyDue();
     struct LogEntry {
         std::string method;
         std::string path;
@@ -52,6 +61,7 @@ private:
     std::map<std::string, std::string> m_accounts;
     std::map<std::string, std::string> m_sessions; // token -> mail
     std::vector<Article> m_articles;
+    std::vector<Scheduled> m_scheduled;
     std::vector<LogEntry> m_log;
     int m_nextArticle = 1;
     int m_nextSession = 1;
