@@ -145,7 +145,8 @@ void frmMain::Unload() {
     m_timer->stop();
     storeHeldNews(true);
     m_hidden.Quit();
-    m_notice->stop();
+    if (m_notice) // none before the load
+        m_notice->stop();
     m_history.closeWindow();
     m_pending.clear();
     if (m_tray)

@@ -48,8 +48,8 @@ public:
     // The tray tip's line on the last look.
     QString tipLine() const { return m_tipLine; }
     // What keeps this process from ending unseen now, losing nothing (a
-    // check under way, a window of ours, a held command, news not stored,
-    // not signed in...); empty when nothing does. The member's browser
+    // check under way, a window of ours, a held command, not signed in...;
+    // news not stored is handed on); empty when nothing does. The member's browser
     // windows do not: they may outlive the close. A renewal that repairs a
     // broken engine is not held by a sign-in that the engine cannot do.
     enum class Renewal { Daily, Repair };
@@ -60,6 +60,12 @@ public:
     void endHandOver() { m_handOver.reset(); }
     // The commands held meanwhile, to hand on.
     const std::vector<basMain::Command>& pendingCommands() const { return m_pending; }
+    // News told but not stored (a full disk), to hand on: the renewed copy
+    // takes it (and stores it at once if it can); this copy forgets it once
+    // that copy runs.
+    QByteArrayList heldNews();
+    void takeHeldNews(const QByteArrayList& news);
+    void newsHandedOver();
     // Close sequence; afterwards the process ends once no member window is
     // left. Every way of ending comes here through the copy's owner.
     void Unload();

@@ -174,12 +174,14 @@ void HandOver::read() {
         abandon(QStringLiteral("the new copy ended"));
 }
 
-void HandOver::go(const std::vector<Command>& held) {
+void HandOver::go(const std::vector<Command>& held, const QByteArrayList& news) {
     if (!underWay() || m_goSent)
         return;
     QByteArray words;
     for (Command command : held)
         words += commandWord(command) + '\n';
+    for (const QByteArray& item : news)
+        words += "news " + item.toBase64() + '\n';
     m_goSent = true;
     if (!writeAll(m_fd, words + "go\n"))
         return abandon(QStringLiteral("the new copy ended"));
@@ -287,7 +289,9 @@ void TakeOver::read() {
             m_notifier = nullptr;
             return Q_EMIT go(std::exchange(m_held, {}));
         }
-        if (const auto command = commandFromWord(*line))
+        if (line->startsWith("news "))
+            m_news.append(QByteArray::fromBase64(line->mid(5)));
+        else if (const auto command = commandFromWord(*line))
             m_held.push_back(*command);
     }
     if (!open)

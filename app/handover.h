@@ -5,7 +5,8 @@
 // shared locks follow it at 4 and on):
 //     new -> old  "ready"    signed in, nothing shown or said
 //                 "refused"  the site refused the password: it ends
-//     old -> new  the commands held meanwhile, one word a line, then "go"
+//     old -> new  the commands held meanwhile, one word a line, and news
+//                 that could not be stored ("news BASE64" a line), then "go"
 //     new -> old  "running"  it listens, shows its icon, runs its timer
 // The old copy ends the new one before it lets the line go, whatever the
 // reason: so a line that closes tells the new copy that the old one is gone,
@@ -41,8 +42,9 @@ public:
     bool underWay() const { return m_pid > 0; }
     bool toldGo() const { return m_goSent; }
     qint64 newCopy() const { return m_pid; }
-    // After ready(): the commands held meanwhile, then "go".
-    void go(const std::vector<Command>& held);
+    // After ready(): the commands held meanwhile and the news this copy
+    // could not store (opaque to the line), then "go".
+    void go(const std::vector<Command>& held, const QByteArrayList& news = {});
     // Ends the new copy, then the line; abandoned() follows.
     void abandon(const QString& why);
 
@@ -95,6 +97,8 @@ public:
     void sayRunning();
     // The old copy has ended (a zombie counts).
     bool oldCopyGone() const;
+    // The news handed with "go", once.
+    QByteArrayList takeNews() { return std::exchange(m_news, {}); }
 
 Q_SIGNALS:
     // Told "go", or the old copy is gone: this copy is the one now.
@@ -112,6 +116,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     QByteArray m_in;
     std::vector<Command> m_held;
+    QByteArrayList m_news;
 };
 
 } // namespace basMain

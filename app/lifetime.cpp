@@ -298,10 +298,11 @@ bool Lifetime::renew() {
             m_single.stopListening(); // later starts try again until the new copy listens
             // Handed on, and held here too until the new copy runs: they go
             // with this copy's close, or run here if the hand-over fails.
-            m_handOver->go(m_main->pendingCommands());
+            m_handOver->go(m_main->pendingCommands(), m_main->heldNews());
         });
         connect(m_handOver.get(), &HandOver::running, this, [this] {
             m_single.passOn();
+            m_main->newsHandedOver();
             m_main->endHandOver();
             close(QStringLiteral("handed over to the renewed copy"));
         });
@@ -328,6 +329,7 @@ void Lifetime::takeOver(const std::vector<Command>& held) {
     if (m_closeAsked || m_main->isUnloaded())
         return; // closed meanwhile: the old copy, seeing no answer, goes on
     m_single.takeOver();
+    m_main->takeHeldNews(m_takeOver->takeNews());
     m_main->Run();
     m_takeOver->sayRunning();
     watchForFreeze();

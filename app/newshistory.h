@@ -33,6 +33,7 @@ public:
     bool allStored() const { return !m_record || m_record->allStored(); }
     QString failure() { return record().failure(); }
     const QList<NewsEntry>& entries() { return record().entries(); }
+    NewsRecord& stored() { return record(); }
     // The tip's line on unseen entries; empty when there are none.
     QString tipLine();
 

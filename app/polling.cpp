@@ -67,8 +67,6 @@ QString frmMain::restHeldBy(Renewal renewal) const {
         return QStringLiteral("a window of ours is open");
     if (m_menu->isVisible() || QApplication::activePopupWidget())
         return QStringLiteral("a menu is open");
-    if (!m_snapshot.allStored() || !m_history.allStored())
-        return QStringLiteral("news was told but could not be stored");
     if (m_history.window() && m_history.window()->isVisible())
         return QStringLiteral("a window of ours is open");
     if (!basMain::CredentialsStored())
@@ -185,6 +183,34 @@ void frmMain::storeNews(const QString& page) {
         tellUnstored(m_snapshot.failure());
     else if (!m_history.allStored())
         tellUnstored(m_history.failure());
+}
+
+QByteArrayList frmMain::heldNews() {
+    QByteArrayList news;
+    if (m_snapshot.unsaved())
+        news << "page " + m_snapshot.unsaved()->toUtf8();
+    for (const NewsEntry& entry : m_history.stored().unwritten())
+        news << "entry " + NewsRecord::encode(entry);
+    return news;
+}
+
+void frmMain::takeHeldNews(const QByteArrayList& news) {
+    QList<NewsEntry> entries;
+    for (const QByteArray& item : news) {
+        if (item.startsWith("page "))
+            m_snapshot.hold(QString::fromUtf8(item.mid(5)));
+        else if (const auto entry = NewsRecord::decode(item.mid(6)); item.startsWith("entry ") && entry)
+            entries << *entry;
+    }
+    m_history.stored().hold(entries);
+    if (!news.isEmpty())
+        qCInfo(lcCheck) << "handed news that the copy before could not store:" << news.size() << "items";
+    storeHeldNews(false);
+}
+
+void frmMain::newsHandedOver() {
+    m_snapshot.forgetUnsaved();
+    m_history.stored().forgetUnwritten();
 }
 
 void frmMain::tellUnstored(const QString& why) {

@@ -246,6 +246,29 @@ bool NewsRecord::markSeen() {
     return write();
 }
 
+void NewsRecord::hold(const QList<NewsEntry>& entries) {
+    if (entries.isEmpty())
+        return;
+    load();
+    m_pending += entries;
+    m_content = merged(m_content);
+    m_dirty = true;
+}
+
+void NewsRecord::forgetUnwritten() {
+    m_pending.clear();
+    m_dirty = m_pendingSeen.isValid() || m_clearedAt.has_value();
+    m_loaded = false; // the file again
+}
+
+QByteArray NewsRecord::encode(const NewsEntry& entry) {
+    return QJsonDocument(toJson(entry)).toJson(QJsonDocument::Compact);
+}
+
+std::optional<NewsEntry> NewsRecord::decode(const QByteArray& json) {
+    return fromJson(QJsonDocument::fromJson(json).object());
+}
+
 bool NewsRecord::clear() {
     load();
     QDateTime upTo = now();

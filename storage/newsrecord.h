@@ -59,6 +59,14 @@ public:
     // Empties the record (the file too).
     bool clear();
     QString failure() const { return m_failure; }
+    // Entries not yet written, for a renewed copy to write; it holds them
+    // (hold), and this copy forgets them once it runs.
+    const QList<NewsEntry>& unwritten() const { return m_pending; }
+    void hold(const QList<NewsEntry>& entries);
+    void forgetUnwritten();
+    // One entry as the file holds it, compact; nothing for what is no entry.
+    static QByteArray encode(const NewsEntry& entry);
+    static std::optional<NewsEntry> decode(const QByteArray& json);
 
     // For tests: the clock that the bounds are kept against.
     void setNowForTesting(const QDateTime& now) { m_now = now; }

@@ -28,6 +28,10 @@ public:
     bool allStored() const { return !m_unsaved; }
     // The page held in memory alone, if any.
     const std::optional<QString>& unsaved() const { return m_unsaved; }
+    // A page told but not stored by the copy before a renewal: stored at
+    // the next retry, compared against meanwhile.
+    void hold(const QString& page) { m_unsaved = page; }
+    void forgetUnsaved() { m_unsaved.reset(); }
     // The system's reason of the last failed store, in its words.
     QString failure() const;
 
