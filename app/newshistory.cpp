@@ -68,9 +68,12 @@ void NewsHistory::Show() {
         connect(m_window, &frmHistory::closed, this, &NewsHistory::keepPlace);
         const QByteArray place = WindowPlace(PlaceSection);
         // A place on a monitor that is gone is no place: Qt then centres it.
-        if (place.isEmpty() || !m_window->restoreGeometry(place))
-            m_window->move(QGuiApplication::primaryScreen()->availableGeometry().center() -
-                           m_window->rect().center());
+        if (place.isEmpty() || !m_window->restoreGeometry(place)) {
+            // On a small or much scaled screen, no larger than most of it.
+            const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+            m_window->resize(m_window->size().boundedTo(free.size() * 9 / 10));
+            m_window->move(free.center() - m_window->rect().center());
+        }
         m_boldAfter = record().seenUpTo();
         m_window->setEntries(record().entries(), m_boldAfter);
     }
