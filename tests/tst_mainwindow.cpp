@@ -7,11 +7,13 @@
 #include "app/lifetime.h"
 #include "app/singlecopy.h"
 #include "dialogs/frmfavorite.h"
+#include "dialogs/frmhistory.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
 #include "platform/childprocess.h"
 #include "platform/engineprocess.h"
+#include "platform/messagebox.h"
 #include "platform/placement.h"
 #include "platform/tray.h"
 #include "scriptedbrowser.h"
@@ -24,6 +26,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -754,6 +757,52 @@ private Q_SLOTS:
         m_main->Unload(); // tried once more at the close
         QVERIFY(bytes(frmMain::TopFilePath()).contains("終了前の記事"));
         QCOMPARE(NewsRecord(NewsHistory::FilePath()).entries().size(), 3);
+    }
+
+    // 新着の履歴: one window however often asked for, newest first, what
+    // was unseen in bold until looked at; 履歴を消去 empties the record only
+    // once the member said yes; it closes with the copy.
+    void theHistoryWindow() {
+        QVERIFY(!checkAnsweringPopup()); // the baseline
+        for (const char* article : {"\r\n記事B", "\r\n記事C"}) {
+            m_page += QString::fromUtf8(article);
+            QVERIFY(checkAnsweringPopup());
+        }
+        m_main->RunCommand(Command::History);
+        m_main->RunCommand(Command::History);
+        QList<frmHistory*> shown;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* h = qobject_cast<frmHistory*>(w); h && h->isVisible())
+                shown << h;
+        }
+        QCOMPARE(shown.size(), 1);
+        frmHistory* window = shown.first();
+        QCOMPARE(window->lstHistory->count(), 2);
+        QVERIFY(window->lstHistory->item(0)->text().contains(QStringLiteral("記事C")));
+        QVERIFY(window->lstHistory->item(0)->text().startsWith(QStringLiteral("未確認 ")));
+        QVERIFY(!m_main->trayIcon()->toolTip().contains(QStringLiteral("未確認")));
+        m_page += QStringLiteral("\r\n記事D"); // found while it is open: before the member's eyes
+        QVERIFY(checkAnsweringPopup());
+        QCOMPARE(window->lstHistory->count(), 3);
+        QVERIFY(!m_main->trayIcon()->toolTip().contains(QStringLiteral("未確認")));
+
+        QStringList asked;
+        bool yes = false;
+        platform::setQuestionHandler([&](const QString& text) {
+            asked << text;
+            return yes;
+        });
+        window->cmdClear->click();
+        QCOMPARE(NewsRecord(NewsHistory::FilePath()).entries().size(), 3); // いいえ
+        yes = true;
+        window->cmdClear->click();
+        platform::setQuestionHandler({});
+        QCOMPARE(asked, QStringList(2, frmHistory::ClearQuestion));
+        QCOMPARE(window->lstHistory->count(), 0);
+        QCOMPARE(NewsRecord(NewsHistory::FilePath()).entries().size(), 0);
+        QPointer<frmHistory> gone = window;
+        m_main->Unload();
+        QTRY_VERIFY(!gone);
     }
 
     // A close (終了, SIGTERM, the session's end) while a credential change
