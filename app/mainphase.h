@@ -1,7 +1,7 @@
 #pragma once
 
 // What the main window is doing, in one value: it answers "busy?" (ticks are
-// dropped), "closing?" (nothing more is said to the member) and "may this
+// dropped, or only record while a popup waits), "closing?" (nothing more is said to the member) and "may this
 // command run now?".
 
 #include "app/commandline.h"
