@@ -54,7 +54,7 @@ void frmMain::leave(Kind before) {
         QTimer::singleShot(0, this, &frmMain::Unload);
     if (!m_phase.busy() && m_phase.kind() == Kind::Closed)
         QTimer::singleShot(0, this, &frmMain::maybeFinish);
-    if (!m_pending.empty() && !m_phase.busy())
+    if (!m_pending.empty() && !m_phase.driving()) // a popup may still wait: some may run
         QTimer::singleShot(0, this, &frmMain::runPendingCommand);
 }
 
@@ -202,10 +202,15 @@ void frmMain::RunLater(const std::vector<basMain::Command>& commands) {
 }
 
 void frmMain::runPendingCommand() {
-    if (m_pending.empty() || m_phase.busy() || platform::waitingForMember())
+    // The first that may run now: a member window opens while a popup waits
+    // (held only by a tick's read meanwhile), a check waits for the answer.
+    const auto runnable = std::find_if(m_pending.begin(), m_pending.end(), [this](basMain::Command c) {
+        return !m_phase.holds(c, platform::waitingForMember());
+    });
+    if (isUnloaded() || runnable == m_pending.end())
         return;
-    const basMain::Command next = m_pending.front();
-    m_pending.erase(m_pending.begin());
+    const basMain::Command next = *runnable;
+    m_pending.erase(runnable);
     // Each from the event loop: the next waits if this one asks the member.
     if (!m_pending.empty())
         QTimer::singleShot(0, this, &frmMain::runPendingCommand);

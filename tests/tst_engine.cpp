@@ -118,34 +118,32 @@ private Q_SLOTS:
     // A quiet check costs the site one request in all (no icon, nothing the
     // engine fetches on its own), and that request reaches the site whatever
     // the top page's cache headers would let the engine keep.
-    void oneRequestPerCheckAndItReachesTheSite_data() {
-        QTest::addColumn<QString>("cache");
-        QTest::newRow("no cache headers") << "none";
-        QTest::newRow("no-cache and an ETag") << "no-cache";
-        QTest::newRow("max-age=600") << "max-age";
-        QTest::newRow("an old Last-Modified, no Cache-Control") << "last-modified";
-    }
     void oneRequestPerCheckAndItReachesTheSite() {
-        QFETCH(QString, cache);
-        QVERIFY(m_service.control("/_control/top-cache", {{"mode", cache.toStdString()}}));
         platform::setSleepScale(1.0); // the engine's own fetches come while the page is read
         frmMain main;
         main.Form_Load();
+        main.Timer1()->stop(); // its tick would look while a popup waits
         QCOMPARE(main.CheckTopPage(), frmMain::CheckOutcome::Unchanged); // the baseline
-        QList<QStringList> perCheck;
-        for (int check = 0; check < 2; ++check) {
-            QTest::qWait(1500); // whatever the rested page might still ask for
-            m_service.control("/_control/log/clear");
-            if (check == 1) // asked for while the engine could still answer from a kept copy
-                QVERIFY(m_service.control("/_control/article", {{"title", "キャッシュの向こうの記事"}}));
-            auto answer = testsupport::whenShown<frmMessage>([](frmMessage* m) { m->cmdClose->click(); });
-            QCOMPARE(main.CheckTopPage(),
-                     check == 1 ? frmMain::CheckOutcome::Changed : frmMain::CheckOutcome::Unchanged);
-            QTest::qWait(1500);
-            perCheck << seen();
+        // One copy for all of them: each check must reach the site, whatever
+        // the engine kept from the one before.
+        for (const char* cache : {"none", "no-cache", "max-age", "last-modified"}) {
+            QVERIFY(m_service.control("/_control/top-cache", {{"mode", cache}}));
+            QList<QStringList> perCheck;
+            for (int check = 0; check < 2; ++check) {
+                QTest::qWait(1500); // whatever the rested page might still ask for
+                m_service.control("/_control/log/clear");
+                if (check == 1) // asked for while the engine could still answer from a kept copy
+                    QVERIFY(
+                        m_service.control("/_control/article", {{"title", std::string("記事 ") + cache}}));
+                auto answer = testsupport::whenShown<frmMessage>([](frmMessage* m) { m->cmdClose->click(); });
+                QCOMPARE(main.CheckTopPage(),
+                         check == 1 ? frmMain::CheckOutcome::Changed : frmMain::CheckOutcome::Unchanged);
+                QTest::qWait(1500);
+                perCheck << seen();
+            }
+            const QStringList one{QStringLiteral("GET /")};
+            QCOMPARE(perCheck, (QList<QStringList>{one, one}));
         }
-        const QStringList one{QStringLiteral("GET /")};
-        QCOMPARE(perCheck, (QList<QStringList>{one, one}));
         main.Unload();
     }
 

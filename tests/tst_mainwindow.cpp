@@ -270,7 +270,19 @@ private Q_SLOTS:
             m_main->RunCommand(Command::Check);
             manualRefreshes = ie()->calls.count(QStringLiteral("Refresh")) - before;
             m_page += QStringLiteral("\r\n記事C");
+            // トップページ asked for during that tick's read: held by it, then
+            // run while the popup still waits
+            const auto browsers = ScriptedBrowser::created.size();
+            auto browser = ie();
+            const auto site = browser->onLoad;
+            browser->onLoad = [this, site](const QString& what) {
+                m_main->RunCommand(Command::TopPage);
+                return site(what);
+            };
             m_main->Timer1_Timer();
+            browser->onLoad = site;
+            QCOMPARE(ScriptedBrowser::created.size(), browsers);
+            QTRY_COMPARE(ScriptedBrowser::created.size(), browsers + 1);
             m_main->Timer1_Timer(); // the same page again: no entry
             tickRefreshes = ie()->calls.count(QStringLiteral("Refresh")) - before - manualRefreshes;
         }));

@@ -19,7 +19,7 @@ pids="$(echo "$bus" | sed -n 2p) $pids"
 session="env DBUS_SESSION_BUS_ADDRESS=$address QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"
 a11y() { $as $session /usr/bin/python3 "$(dirname "$0")/atspi.py" "$@" 2>/dev/null; }
 # shellcheck disable=SC2086
-$as $session KELVO_RENEW_AFTER_CHECKS=0 KELVO_TICK_MS=4000 QT_LOGGING_RULES='kelvo.check.info=true' \
+$as $session KELVO_RENEW_AFTER_CHECKS=0 KELVO_TICK_MS=3000 QT_LOGGING_RULES='kelvo.check.info=true' \
     "$dir/KelvoMonitor" --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/program.log" 2>&1 &
 app=$!
 pids="$app $pids"
@@ -37,26 +37,30 @@ items() { a11y controls | grep '^新着の履歴 | list item | ' | cut -d'|' -f3
 wait_for 60 test -s "$dir/kelvo_top.txt" || fail "no first look at the top page"
 first=$(ctl article "title=第1回 勉強会のお知らせ")
 wait_for 30 popup || fail "no popup for the first article"
-schedule 6000 "会員限定セールのご案内"
-schedule 14000 "年末年始の営業について"
-schedule 22000 "第1回 勉強会の日程変更のお知らせ" "$first"
+schedule 5000 "会員限定セールのご案内"
+schedule 11000 "年末年始の営業について"
+schedule 17000 "第1回 勉強会の日程変更のお知らせ" "$first"
 wait_for 60 sh -c "[ \$(grep -c '\"found\"' '$record') -ge 4 ]" ||
     fail "the record holds $(entries) entries, not 4: $(cat "$record" 2>&1)"
 popup >/dev/null || fail "the popup went away unanswered"
 [ "$(stat -c '%a %U' "$record")" = "600 $member" ] || fail "the record is $(stat -c '%a %U' "$record")"
-sleep 5 # one tick more finds nothing new: still four
+sleep 4 # one tick more finds nothing new: still four
 [ "$(entries)" -eq 4 ] || fail "a tick with nothing new added an entry: $(entries)"
 grep -q '"was": "第1回 勉強会のお知らせ"' "$record" || fail "the edit does not say what it replaced: $(cat "$record")"
 echo "three articles and an edit while the popup waited: four entries, private to the member"
 
-# The tip, hovered on the tray's icon.
+# The tip, hovered on the tray's icon, read from the accessibility bus (once
+# the program is there: the popup is).
+on_bus() { a11y windows | grep -q '新着記事があります'; }
+wait_for 30 on_bus || fail "the program is not on the accessibility bus: $(a11y windows)"
 icon=$(tray_icon) || fail "no tray icon"
 set -- $icon
-xdotool mousemove $(($4 + $2 / 2)) $(($5 + $3 / 2))
-sleep 0.3
-xdotool mousemove $(($4 + $2 / 2 + 1)) $(($5 + $3 / 2))
-tip() { a11y windows | grep -q '未確認の新着 4 件'; }
-wait_for 10 tip || fail "the tip does not count 4 unseen: $(a11y windows)"
+tip() {
+    xdotool mousemove 10 10 sleep 0.3 mousemove $(($4 + $2 / 2)) $(($5 + $3 / 2)) sleep 0.3 \
+        mousemove $(($4 + $2 / 2 + 1)) $(($5 + $3 / 2)) sleep 1.5
+    a11y windows | grep -q '未確認の新着 4 件'
+}
+wait_for 20 tip "$@" || fail "the tip does not count 4 unseen: $(a11y windows)"
 shot tip
 xdotool mousemove 10 10
 echo "the tip says 未確認の新着 4 件"
@@ -73,9 +77,9 @@ echo "$got" | sed -n 1p | grep -q "^$stamp / 第1回 勉強会の日程変更の
 echo "$got" | sed -n 2p | grep -q "^$stamp / 年末年始の営業について$" || fail "the second is not the third article: $got"
 echo "$got" | sed -n 3p | grep -q "^$stamp / 会員限定セールのご案内$" || fail "the third is not the second article: $got"
 echo "$got" | sed -n 4p | grep -q "^$stamp / 第1回 勉強会のお知らせ$" || fail "the oldest is not the first article: $got"
+has_control() { a11y controls | grep -qF "新着の履歴 | $1"; }
 for control in 'list | 新着の履歴' 'push button | 開く(O)' 'push button | 履歴を消去(D)' 'push button | 閉じる'; do
-    wait_for 5 sh -c "a11y() { $as $session /usr/bin/python3 '$(dirname "$0")/atspi.py' \"\$@\" 2>/dev/null; }; a11y controls | grep -qF '新着の履歴 | $control'" ||
-        fail "no '$control' on the bus: $(a11y controls)"
+    wait_for 5 has_control "$control" || fail "no '$control' on the bus: $(a11y controls)"
 done
 echo "the window: four entries newest first with their local times, the edit with what it replaced, named"
 

@@ -1,5 +1,5 @@
 #!/bin/sh
-# A copy that renews itself at every quiet tick (every 15 s here), four
+# A copy that renews itself at every quiet tick (every 12 s here), four
 # times, run as an ordinary member with the engine's sandbox on (as root;
 # as anyone else, as that user). Each time: the old copy and all its engine
 # processes are gone within 10 s, the member runs as many processes with as
@@ -20,7 +20,7 @@ member_copy
 # from a desktop's launcher.
 clean_fds='for f in /proc/$$/fd/*; do n=${f##*/}; [ "$n" -gt 2 ] && eval "exec $n>&-"; done; exec "$@"'
 # shellcheck disable=SC2086
-tick=15
+tick=12
 $as bash -c "$clean_fds" - env KELVO_RENEW_AFTER_CHECKS=1 KELVO_TICK_MS=$((tick * 1000)) QT_LOGGING_RULES='kelvo.start.info=true' "$dir/KelvoMonitor" \
     --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/program.log" 2>&1 &
 
