@@ -17,7 +17,11 @@ bus=$($as dbus-daemon --session --fork --print-address=1 --print-pid=1)
 address=$(echo "$bus" | sed -n 1p)
 pids="$(echo "$bus" | sed -n 2p) $pids"
 session="env DBUS_SESSION_BUS_ADDRESS=$address QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"
-a11y() { $as $session /usr/bin/python3 "$(dirname "$0")/atspi.py" "$@" 2>/dev/null; }
+# The member reads the accessibility bus with a copy of ours that it may read
+# (a clone of the sources may be root's alone).
+cp "$(dirname "$0")/atspi.py" "$work/atspi.py"
+chmod 644 "$work/atspi.py"
+a11y() { $as $session /usr/bin/python3 "$work/atspi.py" "$@" 2>/dev/null; }
 # shellcheck disable=SC2086
 $as $session KELVO_RENEW_AFTER_CHECKS=0 KELVO_TICK_MS=3000 QT_LOGGING_RULES='kelvo.check.info=true' \
     "$dir/KelvoMonitor" --webEngineArgs "$(engine_args)" --ignore-certificate-errors >"$work/program.log" 2>&1 &
