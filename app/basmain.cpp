@@ -2,20 +2,29 @@
 
 #include "app/changes.h"
 #include "app/frmmain.h"
+#include "app/keyring.h"
 #include "dialogs/frmlogin.h"
 #include "storage/inifile.h"
 #include "storage/membersettings.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QScreen>
 
 #include <memory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcStart)
 
 namespace basMain {
 
 std::unique_ptr<frmMain> Main(const std::optional<QString>& renewedTip) {
     setMailAddress(ReadSetting(MailAddressSetting));
     setPassword(ReadSetting(PasswordSetting));
+    const PasswordRead read = MailAddress().isEmpty() ? PasswordRead::AtHand : ReadPassword();
+    if (renewedTip && read != PasswordRead::AtHand) {
+        qCWarning(lcStart) << "no renewal: the keyring did not give the password";
+        return nullptr; // the copy before goes on, and asks nothing either
+    }
     if (MailAddress().isEmpty()) {
         if (renewedTip)
             return nullptr; // never asks: the copy before goes on
@@ -30,6 +39,7 @@ std::unique_ptr<frmMain> Main(const std::optional<QString>& renewedTip) {
     }
     setFavoriteURL(ReadSetting(FavoriteSetting));
     auto main = std::make_unique<frmMain>();
+    main->setPasswordRead(read);
     if (renewedTip)
         main->setRenewed(*renewedTip);
     main->Form_Load();

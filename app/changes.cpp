@@ -1,5 +1,7 @@
 #include "app/changes.h"
 
+#include "app/keyring.h"
+
 #include "storage/checkreport.h"
 
 #include "dialogs/frmfavorite.h"
@@ -9,13 +11,11 @@
 
 namespace basMain {
 
-namespace {
-
-inifileModule::IniEntry entry(Setting setting, const QString& value) {
+inifileModule::IniEntry SettingEntry(Setting setting, const QString& value) {
     return {QString::fromLatin1(setting.section), QString::fromLatin1(setting.key), value};
 }
 
-bool store(const QList<inifileModule::IniEntry>& entries) {
+bool WriteSettings(const QList<inifileModule::IniEntry>& entries) {
     QString why;
     if (inifileModule::WriteIniStrings(entries, SettingsFilePath(), &why))
         return true;
@@ -23,8 +23,6 @@ bool store(const QList<inifileModule::IniEntry>& entries) {
                           platform::MessageIcon::Warning);
     return false;
 }
-
-} // namespace
 
 std::optional<frmLogin::Result> AskCredentials() {
     frmLogin::Result entered = frmLogin::Ask(MailAddress(), Password());
@@ -34,8 +32,11 @@ std::optional<frmLogin::Result> AskCredentials() {
 }
 
 bool StoreCredentials(const frmLogin::Result& entered) {
+    if (PasswordInKeyring())
+        return StoreCredentialsInKeyring(entered);
     // One write: a failure between the two would leave a mismatched pair.
-    if (!store({entry(MailAddressSetting, entered.mailAddress), entry(PasswordSetting, entered.password)}))
+    if (!WriteSettings({SettingEntry(MailAddressSetting, entered.mailAddress),
+                        SettingEntry(PasswordSetting, entered.password)}))
         return false;
     setMailAddress(entered.mailAddress);
     setPassword(entered.password);
@@ -46,7 +47,7 @@ void ChangeFavorite() {
     const QString url = frmFavorite::Ask(FavoriteURL());
     if (url.isEmpty())
         return;
-    if (store({entry(FavoriteSetting, url)}))
+    if (WriteSettings({SettingEntry(FavoriteSetting, url)}))
         setFavoriteURL(url);
 }
 

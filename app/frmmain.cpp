@@ -63,6 +63,12 @@ frmMain::frmMain() : m_timer(new QTimer(this)), m_menu(new QMenu(this)) {
     setWindowIcon(platform::appIcon());
     connect(&m_hidden.signIn(), &basMain::SignInState::noted, this, &frmMain::showSignInTip);
     connect(&m_history, &basMain::NewsHistory::changed, this, [this] { showStatus(m_tipLine); });
+    connect(&m_keyring, &basMain::KeyringPassword::arrived, this, &frmMain::Timer1_Timer,
+            Qt::QueuedConnection);
+    connect(&m_keyring, &basMain::KeyringPassword::loginNeeded, this, [this](const QString& why) {
+        m_loginOffer = why;
+        QTimer::singleShot(0, this, &frmMain::offerKeyringLogin);
+    });
     connect(&m_history, &basMain::NewsHistory::notStored, this,
             [this] { tellUnstored(m_history.failure()); });
     connect(
@@ -111,6 +117,8 @@ void frmMain::Form_Load() {
 
     // A browser that cannot be made counts as a failed sign-in; the next tick tries again.
     const LoginResult result = signInHidden(From::Fresh);
+    if (result == LoginResult::NoPassword)
+        m_keyring.begin(m_startRead);
     if (result == LoginResult::SignedIn)
         showStatus(m_renewed && !m_renewed->isEmpty() ? *m_renewed : report::TipFirstCheck);
     else if (!m_renewed) // a renewed copy that cannot sign in ends unseen
@@ -240,6 +248,7 @@ void frmMain::mnuCheck_Click() {
     if (!LoggedIn() && !loginRejected()) {
         // Not signed in for a reason of the site's: try at once, whatever
         // the timer's pace, and say what came of it.
+        passwordAtHand();
         const LoginResult result = signInHidden(From::Kept);
         tellSignIn(result, Asker::Member);
         if (result != LoginResult::SignedIn)
@@ -270,7 +279,7 @@ void frmMain::mnuSetting_Click() {
 void frmMain::ShowSettings() {
     // Waiting: no tick runs while the member chooses.
     Activity waiting(*this, Kind::Waiting);
-    const frmSettings::Action action = frmSettings::Ask();
+    const frmSettings::Action action = frmSettings::Ask(&basMain::ChoosePasswordPlace);
     if (isUnloaded())
         return;
     if (action == frmSettings::Action::Login)

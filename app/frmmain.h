@@ -10,6 +10,7 @@
 // basMain::Lifetime's.
 
 #include "app/commandline.h"
+#include "app/keyring.h"
 #include "app/mainphase.h"
 #include "app/newshistory.h"
 #include "app/notraynotice.h"
@@ -43,6 +44,8 @@ public:
     // It says nothing to the member and shows no icon, and it runs (Run)
     // only once the old copy lets go; the tip's line is carried on.
     void setRenewed(const QString& tipLine) { m_renewed = tipLine; }
+    // Before the load: how the start's read of the password ended.
+    void setPasswordRead(basMain::PasswordRead read) { m_startRead = read; }
     // The icon shown and the timer running: the end of a renewed copy's load.
     void Run();
     // The tray tip's line on the last look.
@@ -148,7 +151,15 @@ private:
 
     CheckOutcome checkTopPage();
     void ShowMessageForm(const QString& whatIsNew);
-    void ChangeLogin();
+    // New credentials from the member; with `keepUnstored`, ones that could
+    // not be stored (told) still serve this run.
+    void ChangeLogin(bool keepUnstored = false);
+    // The password the keyring has not given: read again (the browser held
+    // meanwhile); true when at hand.
+    bool passwordAtHand();
+    // The keyring is gone or its unlock was refused: told, and the login
+    // dialog, once the member can be asked.
+    void offerKeyringLogin();
     void ShowSettings();
     basMain::LoginResult signInHidden(basMain::HiddenBrowser::From from);
     CheckOutcome signInNewForCheck();
@@ -175,6 +186,9 @@ private:
     basMain::HiddenBrowser m_hidden;
     Snapshot m_snapshot;
     basMain::NewsHistory m_history;
+    basMain::KeyringPassword m_keyring;
+    basMain::PasswordRead m_startRead = basMain::PasswordRead::AtHand;
+    std::optional<QString> m_loginOffer;
     bool m_unstoredTold = false;
     // The page of the popup now waiting, or of the last change found
     // meanwhile: stored when the popup is answered.

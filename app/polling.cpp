@@ -35,12 +35,16 @@ void frmMain::Timer1_Timer() {
     if (isBusy())
         return;
     storeHeldNews(false);
+    if (m_loginOffer)
+        return offerKeyringLogin();
     if (!LoggedIn()) {
         // A refused password is never sent again by the timer; one the site
         // did not confirm only at a slowing pace; after any other failure
         // each tick tries one quiet sign-in, and then checks.
         if (!m_hidden.signIn().timerMaySignIn())
             return;
+        if (!passwordAtHand())
+            return showStatus(m_keyring.tipLine(now()));
         const LoginResult result = signInHidden(From::Kept);
         tellSignIn(result, Asker::Timer);
         if (result != LoginResult::SignedIn)
@@ -120,6 +124,7 @@ frmMain::CheckOutcome frmMain::checkTopPage() {
     case LoginResult::Untrusted:
         return CheckOutcome::Untrusted;
     case LoginResult::NotReached:
+    case LoginResult::NoPassword:
         return CheckOutcome::NotReached; // the next tick tries again
     case LoginResult::Unconfirmed:
         return CheckOutcome::Unconfirmed; // told by whoever asked for the check
@@ -253,6 +258,7 @@ frmMain::CheckOutcome frmMain::signInNewForCheck() {
     case LoginResult::Unconfirmed:
         return CheckOutcome::Unconfirmed;
     case LoginResult::NotReached:
+    case LoginResult::NoPassword:
         break;
     }
     return CheckOutcome::NotReached;

@@ -5,6 +5,7 @@
 
 #include "app/changes.h"
 #include "platform/messagebox.h"
+#include "platform/modal.h"
 #include "storage/membersettings.h"
 
 using basMain::LoginResult;
@@ -41,6 +42,10 @@ void frmMain::tellSignIn(LoginResult result, Asker asker) {
         if (asker != Asker::Timer)
             message = report::Message{report::UntrustedMessage, true};
         break;
+    case LoginResult::NoPassword: // the keyring's part tells its own once
+        if (asker == Asker::Member && !m_loginOffer)
+            message = report::Message{m_keyring.message(), true};
+        break;
     }
     if (message)
         tell(*message);
@@ -74,6 +79,9 @@ void frmMain::showSignInTip(LoginResult result) {
     case LoginResult::Unconfirmed:
         showStatus(report::TipUnconfirmed.arg(now()));
         break;
+    case LoginResult::NoPassword:
+        showStatus(m_keyring.tipLine(now()));
+        break;
     }
 }
 
@@ -88,11 +96,18 @@ void frmMain::RefusedAtRenewal() {
 
 // New credentials: asked for, stored, and the hidden browser signed out and
 // in with them.
-void frmMain::ChangeLogin() {
+void frmMain::ChangeLogin(bool keepUnstored) {
     Activity waiting(*this, Kind::Waiting);
     const std::optional<frmLogin::Result> entered = basMain::AskCredentials();
-    if (!entered || closing() || !basMain::StoreCredentials(*entered))
+    if (!entered || closing())
         return;
+    if (!basMain::StoreCredentials(*entered)) {
+        if (!keepUnstored)
+            return;
+        // Told; this run goes on with what the member typed, stored nowhere.
+        basMain::setMailAddress(entered->mailAddress);
+        basMain::setPassword(entered->password);
+    }
     auto result = LoginResult::NotReached;
     {
         // Driving: a close asked for now waits until the browser is free.
@@ -100,4 +115,20 @@ void frmMain::ChangeLogin() {
         result = m_hidden.SignIn(From::SignedOut);
     }
     tellSignIn(result, Asker::Member);
+}
+
+bool frmMain::passwordAtHand() {
+    if (basMain::PasswordAtHand())
+        return true;
+    // Driving: the keyring's answer is waited for on the event loop.
+    Activity driving(*this, Kind::Driving);
+    return m_keyring.retry();
+}
+
+void frmMain::offerKeyringLogin() {
+    if (!m_loginOffer || closing() || isBusy() || platform::waitingForMember())
+        return; // the next tick offers it
+    const QString why = *std::exchange(m_loginOffer, std::nullopt);
+    tell(report::Message{why, true});
+    ChangeLogin(true);
 }

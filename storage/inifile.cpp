@@ -185,6 +185,20 @@ void setEntry(IniText& ini, const IniEntry& e) {
     }
 }
 
+void removeEntry(IniText& ini, const IniEntry& e) {
+    bool inSection = false;
+    for (std::size_t i = 0; i < ini.lines.size();) {
+        if (ini.lines[i].text.trimmed().startsWith('[')) {
+            const auto name = sectionName(ini.lines[i].text);
+            inSection = name && sameName(*name, e.section);
+        } else if (inSection && isEntryOf(ini.lines[i].text, e.key, nullptr)) {
+            ini.lines.erase(ini.lines.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        ++i;
+    }
+}
+
 bool saveAtomically(const QString& filePath, const IniText& ini, QString* error) {
     QSaveFile out(filePath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -263,8 +277,12 @@ bool WriteIniStrings(const QList<IniEntry>& entries, const QString& filePath, QS
         }
         ini = splitLines(*data);
     }
-    for (const IniEntry& e : entries)
-        setEntry(ini, e);
+    for (const IniEntry& e : entries) {
+        if (e.remove)
+            removeEntry(ini, e);
+        else
+            setEntry(ini, e);
+    }
     return saveAtomically(filePath, ini, error);
 }
 

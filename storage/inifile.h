@@ -21,6 +21,9 @@ struct IniEntry {
     QString section;
     QString key;
     QString value;
+    // Takes the key out instead, from every section of that name: a
+    // password must not stay in a duplicate that reads ignore.
+    bool remove = false;
 };
 // Writes all entries in one replace of the file: all of them or, on failure,
 // none. `error`, when given, gets the reason the system gave.

@@ -14,6 +14,8 @@ namespace basMain {
 namespace {
 QString g_mailAddress;
 QString g_password;
+bool g_passwordAtHand = true;
+bool g_keyringHoldsPassword = false;
 QString g_favoriteURL;
 QString g_applicationDirOverride;
 } // namespace
@@ -29,6 +31,19 @@ QString Password() {
 }
 void setPassword(const QString& value) {
     g_password = value;
+    g_passwordAtHand = true;
+    g_keyringHoldsPassword = false;
+}
+bool PasswordAtHand() {
+    return g_passwordAtHand;
+}
+void setPasswordMissing() {
+    g_password.clear();
+    g_passwordAtHand = false;
+    g_keyringHoldsPassword = false;
+}
+void setKeyringHoldsPassword(bool holds) {
+    g_keyringHoldsPassword = holds;
 }
 QString FavoriteURL() {
     return g_favoriteURL;
@@ -105,8 +120,16 @@ QString ReadSetting(Setting setting) {
                                        QString(), SettingsFilePath());
 }
 
+bool PasswordInKeyring() {
+    return ReadSetting(KeyringSetting) == QLatin1String("1");
+}
+
 bool CredentialsStored() {
-    return ReadSetting(MailAddressSetting) == MailAddress() && ReadSetting(PasswordSetting) == Password();
+    if (ReadSetting(MailAddressSetting) != MailAddress())
+        return false;
+    if (PasswordInKeyring())
+        return g_passwordAtHand && g_keyringHoldsPassword;
+    return ReadSetting(PasswordSetting) == Password();
 }
 
 } // namespace basMain

@@ -9,7 +9,15 @@ namespace basMain {
 QString MailAddress();
 void setMailAddress(const QString& value);
 QString Password();
+// Also makes the password at hand, and not (yet) the keyring's.
 void setPassword(const QString& value);
+// The keyring has not given the password (locked, gone, silent): nothing
+// may sign in with it until it does.
+bool PasswordAtHand();
+void setPasswordMissing();
+// The password in memory is the one the keyring holds (read from it, or
+// stored to it).
+void setKeyringHoldsPassword(bool holds);
 QString FavoriteURL();
 void setFavoriteURL(const QString& value);
 
@@ -41,12 +49,15 @@ struct Setting {
 };
 inline constexpr Setting MailAddressSetting{"mail", "address"};
 inline constexpr Setting PasswordSetting{"mail", "pwd"};
+// "1" when the password is in the desktop's keyring and not in the file.
+inline constexpr Setting KeyringSetting{"mail", "keyring"};
 inline constexpr Setting FavoriteSetting{"url", "favorite"};
 inline constexpr Setting TrayNoticeSetting{"tray", "notice"};
 // Its value in the settings file; empty when missing or unreadable.
 QString ReadSetting(Setting setting);
-// The credentials in use are those in the settings file (a later copy
-// of the program reads the same).
+bool PasswordInKeyring();
+// The credentials in use are those stored, where the settings file says
+// (a later copy of the program reads the same).
 bool CredentialsStored();
 
 } // namespace basMain

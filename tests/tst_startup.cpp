@@ -1,15 +1,19 @@
 #include "app/basmain.h"
+#include "app/changes.h"
 #include "app/commandline.h"
 #include "app/frmmain.h"
 #include "app/frmmessage.h"
+#include "app/keyring.h"
 #include "app/singlecopy.h"
 #include "dialogs/frmfavorite.h"
 #include "dialogs/frmlogin.h"
 #include "dialogs/frmnotray.h"
 #include "dialogs/frmsettings.h"
+#include "keyringbus.h"
 #include "platform/autostart.h"
 #include "platform/frozenwatch.h"
 #include "platform/placement.h"
+#include "platform/secretservice.h"
 #include "scriptedbrowser.h"
 #include "storage/membersettings.h"
 #include "testsupport.h"
@@ -280,7 +284,7 @@ private Q_SLOTS:
             QCOMPARE(QApplication::focusWidget(), first);
             QList<QWidget*> controls;
             for (QWidget* w : window->findChildren<QWidget*>())
-                if (w->isVisibleTo(window) && (w->focusPolicy() & Qt::TabFocus))
+                if (w->isVisibleTo(window) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
                     controls << w;
             std::sort(controls.begin(), controls.end(), [window](QWidget* a, QWidget* b) {
                 const QPoint pa = a->mapTo(window, QPoint()), pb = b->mapTo(window, QPoint());
@@ -480,6 +484,184 @@ private Q_SLOTS:
         QCOMPARE(testsupport::laterStart(folder.path(), Command::Check), SingleCopy::Claim::Held);
         QVERIFY(waited.elapsed() >= 1400);
         QCOMPARE(heard.size(), 0); // never dropped by the closing copy: run by the new one
+    }
+
+    // The member's choice of store, with a real GNOME Keyring on a bus of
+    // the test's own: no keyring, no choice and nothing moved; ticked, the
+    // password leaves the file only once the keyring holds it (every other
+    // byte kept); starts and new credentials use the keyring; unticked, the
+    // file first, then the keyring forgets it.
+    void thePasswordMovesToTheKeyringAndBack() {
+        KeyringBus bus;
+        platform::SecretService service(bus.connection());
+        platform::setSecretServiceForTesting(&service);
+        const QString password = QStringLiteral("p a'ss-7Qx");
+        const QByteArray file(
+            "[mail]\r\naddress=a@b\r\npwd=p a'ss-7Qx\r\n; kept\r\n[url]\r\nfavorite=https://f/\r\n");
+        put(basMain::SettingsFilePath(), file);
+        basMain::setMailAddress(QStringLiteral("a@b"));
+        basMain::setPassword(password);
+        auto lookup = [&](const QString& address) {
+            return bus.secretTool({QStringLiteral("lookup"), QStringLiteral("xdg:schema"),
+                                   QStringLiteral(KELVO_APP_ID), QStringLiteral("username"), address});
+        };
+        auto settled = [](frmSettings& dlg) {
+            return QTest::qWaitFor(
+                [&] { return dlg.chkKeyring->toolTip() != frmSettings::KeyringAskingTip; });
+        };
+        {
+            frmSettings dlg(&basMain::ChoosePasswordPlace);
+            QVERIFY(settled(dlg));
+            QVERIFY(!dlg.chkKeyring->isEnabled());
+            QCOMPARE(dlg.chkKeyring->toolTip(), frmSettings::KeyringMissingTip);
+        }
+        QVERIFY(!basMain::ChoosePasswordPlace(true));
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages.first().startsWith(basMain::KeyringNotSavedMessage));
+        QCOMPARE(bytes(basMain::SettingsFilePath()), file);
+        m_messages.clear();
+
+        QVERIFY(bus.startKeyring());
+        {
+            frmSettings dlg(&basMain::ChoosePasswordPlace);
+            QVERIFY(settled(dlg));
+            QVERIFY(!dlg.chkKeyring->isChecked());
+            QVERIFY(dlg.chkKeyring->isEnabled());
+            dlg.chkKeyring->click();
+            QVERIFY(dlg.chkKeyring->isChecked());
+        }
+        QCOMPARE(lookup(QStringLiteral("a@b")), password);
+        QCOMPARE(
+            bytes(basMain::SettingsFilePath()),
+            QByteArray("[mail]\r\naddress=a@b\r\n; kept\r\nkeyring=1\r\n[url]\r\nfavorite=https://f/\r\n"));
+
+        basMain::setPassword(QString());
+        m_main = basMain::Main();
+        QVERIFY(m_main);
+        QVERIFY(m_main->LoggedIn());
+        QCOMPARE(ScriptedBrowser::created.back()->values.value(QStringLiteral("user_password")), password);
+        QVERIFY(basMain::CredentialsStored());
+        m_main.reset();
+
+        QVERIFY(basMain::StoreCredentials({QStringLiteral("c@d"), password + QStringLiteral("2")}));
+        QCOMPARE(lookup(QStringLiteral("c@d")), password + QStringLiteral("2"));
+        QCOMPARE(lookup(QStringLiteral("a@b")), QString()); // the old address's item left with it
+        QCOMPARE(
+            bytes(basMain::SettingsFilePath()),
+            QByteArray("[mail]\r\naddress=c@d\r\n; kept\r\nkeyring=1\r\n[url]\r\nfavorite=https://f/\r\n"));
+
+        {
+            frmSettings dlg(&basMain::ChoosePasswordPlace);
+            QVERIFY(settled(dlg));
+            QVERIFY(dlg.chkKeyring->isChecked());
+            dlg.chkKeyring->click();
+            QVERIFY(!dlg.chkKeyring->isChecked());
+        }
+        QCOMPARE(
+            bytes(basMain::SettingsFilePath()),
+            QByteArray(
+                "[mail]\r\naddress=c@d\r\n; kept\r\npwd=p a'ss-7Qx2\r\n[url]\r\nfavorite=https://f/\r\n"));
+        QCOMPARE(lookup(QStringLiteral("c@d")), QString());
+        QVERIFY(m_messages.isEmpty());
+        for (const QFileInfo& f : QDir(bus.keyringFolder()).entryInfoList(QDir::Files))
+            QVERIFY2(!bytes(f.filePath()).contains(password.toUtf8()), qPrintable(f.filePath()));
+        platform::setSecretServiceForTesting(nullptr);
+    }
+
+    // A keyring that has not given the password sends the site nothing: a
+    // locked one asks the desktop to unlock (turned away here: told once,
+    // the login dialog once) and signs in at the tick after the unlock; a
+    // silent one lets the start go on in seconds and is read again at the
+    // next tick; a gone one is told once and the password typed is stored
+    // where the member chose, never in the file. A renewal asks nothing.
+    void aKeyringLockedSilentOrGoneSendsNothing() {
+        KeyringBus bus;
+        platform::SecretService service(bus.connection());
+        service.setCallTimeoutMs(1000);
+        platform::setSecretServiceForTesting(&service);
+        QVERIFY(bus.startKeyring());
+        const QByteArray file("[mail]\naddress=a@b\nkeyring=1\n");
+        put(basMain::SettingsFilePath(), file);
+        bus.secretTool({QStringLiteral("store"), QStringLiteral("--label=x"), QStringLiteral("xdg:schema"),
+                        QStringLiteral(KELVO_APP_ID), QStringLiteral("service"),
+                        QStringLiteral(KELVO_SERVICE_HOST), QStringLiteral("username"),
+                        QStringLiteral("a@b")},
+                       "pw-9");
+        auto sent = [] {
+            QStringList passwords;
+            for (const auto& b : ScriptedBrowser::created)
+                passwords += b->calls.filter(QStringLiteral("SetElementValue user_password"));
+            return passwords;
+        };
+        // The page after the sign-in lacks the marker here: a sign-in again.
+        auto sentOnly = [&](const QString& password) {
+            const QStringList all = sent();
+            return !all.isEmpty() &&
+                   all.filter(QStringLiteral("user_password=") + password).size() == all.size();
+        };
+        auto endsTip = [this](const QString& tip) {
+            return m_main->tipLine().endsWith(tip.mid(tip.indexOf(u' ')));
+        };
+
+        bus.lockLogin();
+        QVERIFY(!basMain::Main(QStringLiteral("renewed"))); // the copy before goes on
+        QVERIFY(m_messages.isEmpty());
+        bool asked = false;
+        auto pending = whenShown<frmLogin>([&](frmLogin* dlg) {
+            asked = true;
+            QCOMPARE(dlg->MailAddress(), QStringLiteral("a@b"));
+            dlg->cmdClose->click();
+        });
+        m_main = basMain::Main();
+        QVERIFY(m_main);
+        QTRY_VERIFY(asked);
+        QCOMPARE(m_messages, QStringList{warning(basMain::KeyringRefusedMessage)});
+        m_main->Timer1_Timer();
+        m_main->mnuCheck_Click();
+        QCOMPARE(m_messages.size(), 2); // the check is told why; nothing more
+        QVERIFY(endsTip(basMain::KeyringLockedTip));
+        QVERIFY(!platform::visibleWindow<frmLogin>());
+        QVERIFY(sent().isEmpty());
+        bus.unlockLogin();
+        m_main->Timer1_Timer();
+        QVERIFY(m_main->LoggedIn());
+        QVERIFY(sentOnly(QStringLiteral("pw-9")));
+        m_main.reset();
+        m_messages.clear();
+
+        ScriptedBrowser::install();
+        bus.freezeKeyring(true);
+        QElapsedTimer started;
+        started.start();
+        m_main = basMain::Main();
+        QVERIFY(m_main);
+        QVERIFY(started.elapsed() < 5000);
+        QVERIFY(endsTip(basMain::KeyringNoAnswerTip));
+        QVERIFY(m_messages.isEmpty());
+        bus.freezeKeyring(false);
+        m_main->Timer1_Timer();
+        QVERIFY(m_main->LoggedIn());
+        m_main.reset();
+
+        bus.secretTool({QStringLiteral("clear"), QStringLiteral("username"), QStringLiteral("a@b")});
+        for (const QString& typed : {QStringLiteral("pw-10"), QStringLiteral("pw-11")}) {
+            ScriptedBrowser::install();
+            m_messages.clear();
+            auto retyped = whenShown<frmLogin>([&](frmLogin* dlg) {
+                QTest::keyClicks(dlg->txtPassword, typed);
+                QTest::keyClick(dlg->txtPassword, Qt::Key_Enter);
+            });
+            m_main = basMain::Main();
+            QTRY_VERIFY(m_main->LoggedIn());
+            QCOMPARE(m_messages.first(), warning(basMain::KeyringGoneMessage));
+            QCOMPARE(bytes(basMain::SettingsFilePath()), file);
+            QVERIFY(sentOnly(typed));
+            m_main.reset();
+            bus.stopKeyring(); // and now gone altogether: told, and kept for this run only
+        }
+        QVERIFY(m_messages.last().startsWith(basMain::KeyringNotSavedMessage));
+        QVERIFY(!basMain::CredentialsStored());
+        platform::setSecretServiceForTesting(nullptr);
     }
 };
 

@@ -58,6 +58,10 @@ void WaitWhileBusy(platform::Browser& browser) {
 }
 
 LoginResult SignIn(platform::Browser& browser) {
+    if (!PasswordAtHand()) {
+        qCInfo(lcSignIn) << "the password is not at hand: nothing sent";
+        return LoginResult::NoPassword;
+    }
     try {
         browser.Navigate(LoginURL());
         WaitWhileBusy(browser);
@@ -111,7 +115,7 @@ bool SignInBackoff::allows() const {
 bool SignInBackoff::note(LoginResult result) {
     if (result != LoginResult::Unconfirmed) {
         // Any other answer ends the episode: the site has said what it thinks.
-        if (result != LoginResult::NotReached)
+        if (result != LoginResult::NotReached && result != LoginResult::NoPassword)
             m_tries = 0;
         return false;
     }

@@ -29,6 +29,7 @@ enum class LoginResult {
     NotReached,  // no sign-in page, no form, a failed load, a gone browser
     Untrusted,   // the site's certificate is not trusted: nothing was sent
     Unconfirmed, // sent, and answered with neither (a challenge, a locked account)
+    NoPassword,  // the keyring has not given the password yet: nothing sent
 };
 
 // Signs the browser in with the member's stored credentials. Never throws and

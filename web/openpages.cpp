@@ -19,9 +19,10 @@ struct Opening {
     Opening& operator=(const Opening&) = delete;
 };
 
-// A refused password is never sent again: the member signs in by hand.
+// A refused password is never sent again, and one the keyring has not
+// given cannot be: the member signs in by hand.
 bool openSignInPage(platform::Browser& browser, bool signIn) {
-    if (signIn)
+    if (signIn && PasswordAtHand())
         return false;
     browser.Navigate(LoginURL());
     WaitWhileBusy(browser);

@@ -14,6 +14,7 @@ void SignInState::note(LoginResult result) {
         m_state = State::Refused;
         break;
     case LoginResult::NotReached:
+    case LoginResult::NoPassword:
     case LoginResult::Untrusted:
     case LoginResult::Unconfirmed:
         m_state = State::NotSignedIn;
