@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -56,7 +57,11 @@ frmSettings::frmSettings(KeyringChoice chooseKeyring, QWidget* parent)
 }
 
 void frmSettings::probeKeyring() {
+    // The answer is waited for on the event loop, where the dialog may go.
+    const QPointer<frmSettings> self(this);
     const bool answers = platform::secretService().probe() == platform::SecretService::Status::Done;
+    if (!self)
+        return;
     const bool canChoose = m_chooseKeyring && (answers || chkKeyring->isChecked());
     chkKeyring->setEnabled(canChoose);
     chkKeyring->setToolTip(answers ? QString() : KeyringMissingTip);
@@ -65,7 +70,10 @@ void frmSettings::probeKeyring() {
 
 void frmSettings::chkKeyring_Toggled(bool on) {
     chkKeyring->setEnabled(false); // one move at a time
+    const QPointer<frmSettings> self(this);
     const bool moved = m_chooseKeyring && m_chooseKeyring(on);
+    if (!self)
+        return;
     if (!moved) {
         const QSignalBlocker quiet(chkKeyring);
         chkKeyring->setChecked(!on);

@@ -188,7 +188,7 @@ wait_for 30 browser_titled "Kelvo+" || fail "--top-page opened no browser window
 as_member "$app_dir/KelvoMonitor" --favorite
 wait_for 30 browser_titled "お気に入り | Kelvo+" || fail "--favorite opened no browser window on the favorite"
 as_member "$app_dir/KelvoMonitor" --settings
-settings() { windows | awk '$2 == 429 && $3 == 198 {print; exit}' | grep .; }
+settings() { windows | awk '$2 == 429 && $3 == 228 {print; exit}' | grep .; }
 wait_for 15 settings || fail "--settings showed no settings dialog"
 set -- $(settings)
 xdotool windowactivate --sync "$1" key Escape
