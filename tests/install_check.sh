@@ -62,10 +62,10 @@ deb=$(ls "$work"/pkg/kelvomonitor_*.deb)
 packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)
 [ "$packaged" = "$expected" ] || fail "the package holds other files: $packaged"
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6svg6 fonts-noto-cjk libqt6webenginecore6 libqt6widgets6; do
+for dep in libqt6svg6 fonts-noto-cjk libqt6webenginecore6 libqt6widgets6 libqt6dbus6; do
     echo "$depends" | grep -q "$dep" || fail "Depends lacks $dep: $depends"
 done
-dpkg-deb -f "$deb" Suggests | grep -qx "gnome-shell-extension-appindicator" || fail "Suggests: $(dpkg-deb -f "$deb" Suggests)"
+dpkg-deb -f "$deb" Suggests | grep -qx "gnome-shell-extension-appindicator, gnome-keyring | keepassxc" || fail "Suggests: $(dpkg-deb -f "$deb" Suggests)"
 # Debian's own checker: no error, no warning.
 lintian --tag-display-limit 0 --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1 ||
     fail "lintian: $(grep -v 'root privileges' "$work/lintian.txt")"
