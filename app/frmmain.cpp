@@ -116,9 +116,9 @@ void frmMain::Form_Load() {
             &frmMain::runPendingCommand, Qt::QueuedConnection);
 
     // A browser that cannot be made counts as a failed sign-in; the next tick tries again.
-    const LoginResult result = signInHidden(From::Fresh);
-    if (result == LoginResult::NoPassword)
+    if (!basMain::PasswordAtHand()) // the keyring's prompt, and the tip's words for the wait
         m_keyring.begin(m_startRead);
+    const LoginResult result = signInHidden(From::Fresh);
     if (result == LoginResult::SignedIn)
         showStatus(m_renewed && !m_renewed->isEmpty() ? *m_renewed : report::TipFirstCheck);
     else if (!m_renewed) // a renewed copy that cannot sign in ends unseen

@@ -199,9 +199,8 @@ void KeyringPassword::unlockEnded(Status status) {
     if (PasswordAtHand())
         return;
     switch (status) {
-    case Status::Done:
-        if (retry())
-            Q_EMIT arrived();
+    case Status::Done: // read by whoever signs in, with the browser held
+        Q_EMIT arrived();
         return;
     case Status::Dismissed:
         qCWarning(lcKeyring) << "the keyring's unlock was refused";

@@ -60,7 +60,7 @@ public:
     QString message() const;
 
 Q_SIGNALS:
-    // Unlocked: the password is at hand, sign in.
+    // Unlocked: read the password again (retry) and sign in.
     void arrived();
     // The keyring is gone, or its unlock was refused: told once, and the
     // member is asked for the password.
