@@ -116,8 +116,12 @@ void frmMain::Form_Load() {
             &frmMain::runPendingCommand, Qt::QueuedConnection);
 
     // A browser that cannot be made counts as a failed sign-in; the next tick tries again.
-    if (!basMain::PasswordAtHand()) // the keyring's prompt, and the tip's words for the wait
+    if (!basMain::PasswordAtHand()) {
+        // The keyring's prompt, and the tip's words for the wait; commands
+        // are held while the keyring is asked.
+        Activity driving(*this, Kind::Driving);
         m_keyring.begin(m_startRead);
+    }
     const LoginResult result = signInHidden(From::Fresh);
     if (result == LoginResult::SignedIn)
         showStatus(m_renewed && !m_renewed->isEmpty() ? *m_renewed : report::TipFirstCheck);

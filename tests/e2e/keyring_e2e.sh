@@ -49,18 +49,19 @@ no_settings_window() { ! settings_window; }
 # 設定 from a later start, and its keyring box toggled from the keyboard
 # (Tab from ログイン設定: お気に入り設定, 閉じる, ログイン時に起動する, the box).
 toggle_keyring() {
+    app=$(holder) # whichever copy runs now
     $asm $session "$dir/KelvoMonitor" --settings --webEngineArgs "$(engine_args)" || fail "--settings did not reach the copy"
     wait_for 20 settings_window || fail "no settings window: $(windows)"
     xdotool windowactivate --sync "$(settings_window)" 2>/dev/null || true
-    sleep 1 # the box is enabled once the keyring answers
+    sleep 0.5 # the box is enabled once the keyring answers
     shot "settings-$1"
     xdotool key --delay 80 Tab Tab Tab Tab space
-    sleep 1
+    sleep 0.5
     xdotool key Escape
     wait_for 10 no_settings_window || fail "設定 did not close"
 }
 
-start env KELVO_RENEW_AFTER_CHECKS=3
+start env KELVO_RENEW_AFTER_CHECKS=2
 wait_for 60 signed_in || fail "no first sign-in"
 wait_for 20 tray_icon || fail "no tray icon"
 toggle_keyring on
@@ -85,7 +86,7 @@ secrets Lock
 start
 prompter() { xdotool search --all --onlyvisible --class gcr-prompter 2>/dev/null | head -1 | grep .; }
 wait_for 30 prompter || fail "no unlock prompt from the desktop: $(tail -5 "$work/program.log")"
-sleep 8 # ticks come and go
+sleep 5 # a tick or two come and go
 shot locked
 [ "$(sign_ins)" -eq 0 ] || fail "a password was sent while the keyring was locked"
 no_message_box || fail "a message while the keyring waits: $(message_box)"
