@@ -91,9 +91,19 @@ shot locked
 [ "$(sign_ins)" -eq 0 ] || fail "a password was sent while the keyring was locked"
 no_message_box || fail "a message while the keyring waits: $(message_box)"
 [ -z "$(settings_window || true)" ] || fail "a dialog while the keyring waits"
+# The member's check meanwhile is told why, and sends nothing either.
+$asm $session "$dir/KelvoMonitor" --check --webEngineArgs "$(engine_args)" || fail "--check did not reach the copy"
+wait_for 15 message_box || fail "--check while the keyring waits told nothing"
+shot check-while-locked
+[ "$(sign_ins)" -eq 0 ] || fail "--check sent the password while the keyring was locked"
+# The desktop's prompt keeps the keyboard until it is answered.
 xdotool windowactivate --sync "$(prompter)" 2>/dev/null || true
 xdotool type --delay 40 keyring-login
 xdotool key Return
+wait_for 10 sh -c '! xdotool search --all --onlyvisible --class gcr-prompter' || fail "the prompt stayed"
+shot check-message
+xdotool windowactivate --sync "$(message_box)" key Return
+wait_for 10 no_message_box || fail "the message did not close"
 wait_for 20 signed_in || fail "not signed in after the unlock: $(tail -5 "$work/program.log")"
 [ "$(sign_ins)" -eq 1 ] || fail "$(sign_ins) sign-ins after the unlock"
 echo "locked: the desktop's prompt, no password sent, no dialog; unlocked: signed in"
