@@ -159,6 +159,7 @@ KeyringPassword::KeyringPassword(QObject* parent) : QObject(parent) {
 void KeyringPassword::begin(PasswordRead read) {
     m_refused = false;
     m_toldGone = false;
+    m_askedUnlock = false;
     settle(read);
 }
 
@@ -177,11 +178,13 @@ void KeyringPassword::settle(PasswordRead read) {
         m_toldGone = false;
         break;
     case PasswordRead::Locked:
-        // The desktop's own prompt; turned away once, it is not raised at
-        // every tick: the member is asked for the password instead.
-        if (!m_refused && !platform::secretService().unlocking()) {
+        // The desktop's own prompt, once a start: answered or turned away,
+        // it is not raised at every tick (an unlock made elsewhere is read
+        // at the next one).
+        if (!m_askedUnlock) {
+            m_askedUnlock = true;
             qCInfo(lcKeyring) << "asking the desktop to unlock the keyring";
-            platform::secretService().askUnlock();
+            platform::secretService().askUnlock(KeyringAttributes(MailAddress()));
         }
         break;
     case PasswordRead::Gone:

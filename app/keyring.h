@@ -72,6 +72,7 @@ private:
 
     PasswordRead m_state = PasswordRead::AtHand;
     bool m_refused = false;
+    bool m_askedUnlock = false;
     bool m_toldGone = false;
 };
 

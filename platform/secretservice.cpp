@@ -319,7 +319,7 @@ SecretService::Answer SecretService::remove(const Attributes& attributes) {
     return {Status::Done, QString(), QString()};
 }
 
-void SecretService::askUnlock() {
+void SecretService::askUnlock(const Attributes& attributes) {
     if (m_unlocking)
         return;
     auto end = [this](Status status) {
@@ -329,10 +329,12 @@ void SecretService::askUnlock() {
             this, [this, status] { Q_EMIT unlockEnded(status); }, Qt::QueuedConnection);
     };
     m_unlocking = true;
-    QString collection;
-    if (const Answer a = defaultCollection(&collection, false); a.status != Status::Done)
+    QStringList unlocked, locked;
+    if (const Answer a = search(attributes, &unlocked, &locked); a.status != Status::Done)
         return end(a.status);
-    const Reply r = call(ServicePath, ServiceInterface, QStringLiteral("Unlock"), {pathList({collection})});
+    if (locked.isEmpty())
+        return end(unlocked.isEmpty() ? Status::NotFound : Status::Done);
+    const Reply r = call(ServicePath, ServiceInterface, QStringLiteral("Unlock"), {pathList(locked)});
     if (r.answer.status != Status::Done)
         return end(r.answer.status);
     const QString prompt = pathOf(r.values.value(1));

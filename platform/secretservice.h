@@ -50,9 +50,10 @@ public:
     Answer store(const Attributes& attributes, const QString& label, const QString& secret);
     // Deletes every item with these attributes: Done also when none was there.
     Answer remove(const Attributes& attributes);
-    // Asks the desktop to unlock the default collection, and returns at once;
-    // unlockEnded follows (Done, Dismissed or the failure). One at a time.
-    void askUnlock();
+    // Asks the desktop to unlock the items with these attributes (their
+    // collections), and returns at once; unlockEnded follows (Done,
+    // Dismissed or the failure). One at a time.
+    void askUnlock(const Attributes& attributes);
     bool unlocking() const { return m_unlocking; }
 
 Q_SIGNALS:

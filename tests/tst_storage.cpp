@@ -255,6 +255,11 @@ private Q_SLOTS:
         QVERIFY(set(QStringLiteral("new"), "address", "mail"));
         QCOMPARE(bytes(path()),
                  QByteArray("[mail]\naddress=new\naddress=second\npwd=p\n[MAIL]\npwd=hidden\n"));
+        // A key taken out leaves no copy in a duplicate section that reads ignore.
+        inifileModule::IniEntry out{QStringLiteral("mail"), QStringLiteral("PWD"), QString()};
+        out.remove = true;
+        QVERIFY(inifileModule::WriteIniStrings({out}, path()));
+        QCOMPARE(bytes(path()), QByteArray("[mail]\naddress=new\naddress=second\n[MAIL]\n"));
         put(path(), "[mail\naddress=lost\n"); // no "]": opens no section
         QCOMPARE(get("address", "mail"), QStringLiteral("<default>"));
         QVERIFY(set(QStringLiteral("a"), "address", "mail"));

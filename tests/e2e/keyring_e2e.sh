@@ -86,7 +86,7 @@ secrets Lock
 start
 prompter() { xdotool search --all --onlyvisible --class gcr-prompter 2>/dev/null | head -1 | grep .; }
 wait_for 30 prompter || fail "no unlock prompt from the desktop: $(tail -5 "$work/program.log")"
-sleep 5 # a tick or two come and go
+sleep 4 # a tick or two come and go
 shot locked
 [ "$(sign_ins)" -eq 0 ] || fail "a password was sent while the keyring was locked"
 no_message_box || fail "a message while the keyring waits: $(message_box)"

@@ -8,7 +8,7 @@
 # is told once. At the fourth the old copy is killed (SIGKILL) as soon as
 # the new one says it is ready: the new one goes on alone. Then the password
 # is changed on the site: the next renewal's sign-in is refused, the member
-# is told once, and for three more ticks no copy sends it again. A --quit at
+# is told once, and for two more ticks no copy sends it again. A --quit at
 # the end reaches the newest copy and ends all.
 # Usage: renewal_e2e.sh KELVOMONITOR KELVO-SERVICE SCRIPTS-DIR
 set -eu
@@ -145,13 +145,13 @@ wait_for $((3 * tick)) message_box || fail "the member was not told of the passw
 [ -n "$shots" ] && import -window root "$shots/e2e-renewal-refused.png"
 xdotool windowactivate --sync "$(message_box)" key Return
 wait_for 5 no_message_box || fail "the message box did not close"
-sleep $((3 * tick + 5))
+sleep $((2 * tick + 5))
 counts=$(curl -sk "https://127.0.0.1:$port/_control/log/counts")
 echo "$counts" | grep -qx 'POST /login 1' || fail "the refused password was sent again: $counts"
 [ "$(holder)" = "$app" ] || fail "a copy renewed with the refused password"
 no_message_box || fail "the member was told twice"
 [ "$(copies)" -eq 1 ] || fail "$(copies) copies run after the refusal"
-echo "the refused password was told once and sent once in three more ticks"
+echo "the refused password was told once and sent once in two more ticks"
 
 $as "$dir/KelvoMonitor" --quit --webEngineArgs "$(engine_args)" || fail "--quit did not reach the newest copy"
 wait_for 15 sh -c "[ -z \"\$(pgrep -u $member)\" ]" || fail "left after --quit: $(pgrep -u "$member" -a)"
