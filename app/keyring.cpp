@@ -94,23 +94,37 @@ PasswordRead ReadPassword() {
     return PasswordRead::NoAnswer;
 }
 
-bool StoreCredentialsInKeyring(const frmLogin::Result& entered) {
+namespace {
+
+// The password in the keyring first; only once it confirms are the file's
+// entries written. A file that cannot be written takes the new item out
+// again when `dropOnFailure` (the file still points elsewhere).
+bool storeThenWrite(const QString& address, const QString& password,
+                    const QList<inifileModule::IniEntry>& entries, bool dropOnFailure) {
     auto& keyring = platform::secretService();
-    const auto stored = keyring.store(KeyringAttributes(entered.mailAddress),
-                                      KeyringLabel(entered.mailAddress), entered.password);
+    const auto stored = keyring.store(KeyringAttributes(address), KeyringLabel(address), password);
     if (stored.status != Status::Done) {
         tellFailure(KeyringNotSavedMessage, stored);
         return false;
     }
+    if (WriteSettings(entries))
+        return true;
+    if (dropOnFailure)
+        keyring.remove(KeyringAttributes(address));
+    return false;
+}
+
+} // namespace
+
+bool StoreCredentialsInKeyring(const frmLogin::Result& entered) {
     const QString before = ReadSetting(MailAddressSetting);
     const bool moved = before != entered.mailAddress;
-    if (!WriteSettings({SettingEntry(MailAddressSetting, entered.mailAddress), removal(PasswordSetting)})) {
-        if (moved) // the file still names the old address, whose item stays
-            keyring.remove(KeyringAttributes(entered.mailAddress));
+    if (!storeThenWrite(entered.mailAddress, entered.password,
+                        {SettingEntry(MailAddressSetting, entered.mailAddress), removal(PasswordSetting)},
+                        moved))
         return false;
-    }
-    if (moved && !before.isEmpty())
-        keyring.remove(KeyringAttributes(before));
+    if (moved && !before.isEmpty()) // the old address's item goes with it
+        platform::secretService().remove(KeyringAttributes(before));
     setMailAddress(entered.mailAddress);
     setPassword(entered.password);
     setKeyringHoldsPassword(true);
@@ -120,19 +134,11 @@ bool StoreCredentialsInKeyring(const frmLogin::Result& entered) {
 bool ChoosePasswordPlace(bool keyring) {
     if (keyring == PasswordInKeyring())
         return true;
-    auto& service = platform::secretService();
-    const auto attributes = KeyringAttributes(MailAddress());
     if (keyring) {
-        const auto stored = service.store(attributes, KeyringLabel(MailAddress()), Password());
-        if (stored.status != Status::Done) {
-            tellFailure(KeyringNotSavedMessage, stored);
+        if (!storeThenWrite(MailAddress(), Password(),
+                            {SettingEntry(KeyringSetting, QStringLiteral("1")), removal(PasswordSetting)},
+                            true))
             return false;
-        }
-        // Confirmed by the keyring: only now does the password leave the file.
-        if (!WriteSettings({SettingEntry(KeyringSetting, QStringLiteral("1")), removal(PasswordSetting)})) {
-            service.remove(attributes);
-            return false;
-        }
         setKeyringHoldsPassword(true);
         qCInfo(lcKeyring) << "the password is in the keyring";
         return true;
@@ -146,7 +152,8 @@ bool ChoosePasswordPlace(bool keyring) {
         return false;
     setKeyringHoldsPassword(false);
     qCInfo(lcKeyring) << "the password is in the settings file";
-    if (const auto removed = service.remove(attributes); removed.status != Status::Done)
+    if (const auto removed = platform::secretService().remove(KeyringAttributes(MailAddress()));
+        removed.status != Status::Done)
         tellFailure(KeyringNotRemovedMessage, removed);
     return true;
 }

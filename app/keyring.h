@@ -54,7 +54,6 @@ public:
     void begin(PasswordRead read);
     // Reads again; true when the password is at hand.
     bool retry();
-    PasswordRead state() const { return m_state; }
     QString tipLine(const QString& time) const;
     // For the member who asked for a check meanwhile.
     QString message() const;

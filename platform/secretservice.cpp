@@ -266,7 +266,11 @@ SecretService::Answer SecretService::unlockCollection(const QString& path) {
         return locked.answer;
     if (!locked.values.value(0).value<QDBusVariant>().variant().toBool())
         return locked.answer;
-    const Reply r = call(ServicePath, ServiceInterface, QStringLiteral("Unlock"), {pathList({path})});
+    return unlock({path});
+}
+
+SecretService::Answer SecretService::unlock(const QStringList& objects) {
+    const Reply r = call(ServicePath, ServiceInterface, QStringLiteral("Unlock"), {pathList(objects)});
     if (r.answer.status != Status::Done)
         return r.answer;
     return runPrompt(pathOf(r.values.value(1)));
@@ -302,10 +306,7 @@ SecretService::Answer SecretService::remove(const Attributes& attributes) {
     if (const Answer a = search(attributes, &unlocked, &locked); a.status != Status::Done)
         return a;
     if (!locked.isEmpty()) {
-        const Reply r = call(ServicePath, ServiceInterface, QStringLiteral("Unlock"), {pathList(locked)});
-        if (r.answer.status != Status::Done)
-            return r.answer;
-        if (const Answer a = runPrompt(pathOf(r.values.value(1))); a.status != Status::Done)
+        if (const Answer a = unlock(locked); a.status != Status::Done)
             return a;
         unlocked += locked;
     }

@@ -54,7 +54,6 @@ public:
     // collections), and returns at once; unlockEnded follows (Done,
     // Dismissed or the failure). One at a time.
     void askUnlock(const Attributes& attributes);
-    bool unlocking() const { return m_unlocking; }
 
 Q_SIGNALS:
     void unlockEnded(platform::SecretService::Status status);
@@ -67,6 +66,8 @@ private:
     void closeSession(const QString& session);
     Answer defaultCollection(QString* path, bool make);
     Answer unlockCollection(const QString& path);
+    // Unlocks these objects, waiting for the desktop's prompt if one comes.
+    Answer unlock(const QStringList& objects);
     Answer runPrompt(const QString& prompt, QVariant* result = nullptr);
     Answer search(const Attributes& attributes, QStringList* unlocked, QStringList* locked);
 
